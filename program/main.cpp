@@ -1,0 +1,13 @@
+#include <QApplication>
+
+#include "Main.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  app.setApplicationName("Keyhaven");
+
+  TfrmMain frmMain;
+  frmMain.centreOnScreen();
+  frmMain.show();
+  return app.exec();
+}

@@ -1,7 +1,7 @@
-// Export table of the engine library.
-#include "kbe/kbe.h"
-
+// Export table of the engine library: every named export in its ordinal slot.
 #include <array>
+
+#include "kbe/kbe.h"
 
 namespace {
 
@@ -9,10 +9,15 @@ namespace {
 // unused). Slots without a function stay null and must never be bound.
 struct OrdinalTable {
   std::array<void*, kbe::kOrdinalSlots + 1> slots{};
+  OrdinalTable() {
+#define KBE_EXPORT(name, ordinal) slots[ordinal] = reinterpret_cast<void*>(&name);
+#include "KBEPI32_Exports.inc"
+#undef KBE_EXPORT
+  }
 };
 
 const OrdinalTable& ordinalTable() {
-  static const OrdinalTable table{};
+  static const OrdinalTable table;
   return table;
 }
 

@@ -118,6 +118,8 @@ Failure failureFromSqlite(sqlite3* db, int rc) {
     case SQLITE_TOOBIG: return Failure(err::FieldTooSmall, describeError(err::FieldTooSmall));
     case SQLITE_MISMATCH: return Failure(err::ConversionError, describeError(err::ConversionError));
     case SQLITE_ERROR:
+      if (text.rfind("no such column: ", 0) == 0)
+        return Failure(3070, describeError(3070, text.substr(16)));
       if (text.rfind("no such table", 0) == 0) {
         auto name = text.substr(text.find(':') == std::string::npos ? text.size() : text.find(':') + 2);
         return Failure(err::CantFindTable, describeError(err::CantFindTable, name));
@@ -451,6 +453,9 @@ std::shared_ptr<DbState> DbState::open(const std::string& path, const OpenOption
     fail(3049, path);
   }
   st->configureConnection();
+  // An exclusive opener keeps SQLite's file lock for as long as the file is
+  // open, so reads need not take and check it again row by row.
+  if (options.exclusive) st->exec("PRAGMA locking_mode = EXCLUSIVE");
   st->loadCatalogue();
   return st;
 }

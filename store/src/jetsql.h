@@ -66,6 +66,8 @@ constexpr unsigned SyntaxErrorAlterTable = 3293;  // Syntax error in ALTER TABLE
 constexpr unsigned SyntaxErrorDrop = 3295;        // Syntax error in DROP TABLE or DROP INDEX.
 constexpr unsigned SyntaxErrorUnion = 3319;       // Syntax error in union query.
 constexpr unsigned ValuesCountMismatch = 3346;    // Number of query values and destination fields differ.
+constexpr unsigned SubqueryOneField = 3306;       // A subquery compared with ANY/ALL returns one field.
+constexpr unsigned QueryTooComplex = 3360;        // Query is too complex.
 constexpr unsigned OutOfMemory = 3035;            // Out of memory.
 }  // namespace sqlerr
 

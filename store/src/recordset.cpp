@@ -82,6 +82,7 @@ dao::Recordset* openTableRecordset(std::shared_ptr<DbState> db, dao::Database* p
 RecordsetImpl::~RecordsetImpl() {
   if (locked_) db_->unlockRecord(spec_.table, lockedKey_, this);
   if (fields_) reinterpret_cast<IUnknown*>(fields_)->Release();
+  sqlite3_finalize(readStmt_);
 }
 
 std::string RecordsetImpl::baseReadSql() const {
@@ -91,6 +92,8 @@ std::string RecordsetImpl::baseReadSql() const {
 
 void RecordsetImpl::describeColumns() {
   columns_.clear();
+  sqlite3_finalize(readStmt_);
+  readStmt_ = nullptr;
   schemaVersion_ = db_->schemaVersion();
   std::string sql = source_ == Source::Keyset ? baseReadSql() : spec_.sql;
   Statement s(db_->handle(), sql);
@@ -272,8 +275,18 @@ void RecordsetImpl::loadCurrent() {
   if (loaded_) return;
   requireCurrent();
   if (source_ == Source::Keyset) {
-    sqlite3_stmt* s = db_->cached(baseReadSql());
-    for (std::size_t i = 0; i < spec_.params.size(); ++i) bindValue(s, static_cast<int>(i + 1), spec_.params[i], 0);
+    if (!readStmt_) {
+      std::string sql = baseReadSql();
+      int prc = sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &readStmt_, nullptr);
+      if (prc != SQLITE_OK) {
+        sqlite3_finalize(readStmt_);
+        readStmt_ = nullptr;
+        failFromSqlite(db_->handle(), prc);
+      }
+      for (std::size_t i = 0; i < spec_.params.size(); ++i)
+        bindValue(readStmt_, static_cast<int>(i + 1), spec_.params[i], 0);
+    }
+    sqlite3_stmt* s = readStmt_;
     sqlite3_bind_int64(s, static_cast<int>(spec_.params.size() + 1), currentKey());
     int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
@@ -302,6 +315,11 @@ std::vector<Variant>& RecordsetImpl::currentRow() {
 }
 
 int RecordsetImpl::columnIndex(const Variant& index) const {
+  if (index.type() == VT_I4 || index.type() == VT_I2) {
+    std::int32_t n = index.type() == VT_I4 ? index.i4() : index.i2();
+    if (n < 0 || n >= static_cast<std::int32_t>(columns_.size())) fail(err::ItemNotFound);
+    return n;
+  }
   if (index.type() == VT_BSTR) {
     for (std::size_t i = 0; i < columns_.size(); ++i)
       if (sameName(columns_[i].def.name, index.str())) return static_cast<int>(i);
@@ -329,7 +347,9 @@ bool RecordsetImpl::columnUpdatable(int c) const {
 std::string RecordsetImpl::columnSourceTable(int c) const { return columns_.at(static_cast<std::size_t>(c)).sourceTable; }
 std::string RecordsetImpl::columnSourceField(int c) const { return columns_.at(static_cast<std::size_t>(c)).sourceField; }
 
-Variant RecordsetImpl::value(int c) {
+Variant RecordsetImpl::value(int c) { return valueRef(c); }
+
+const Variant& RecordsetImpl::valueRef(int c) {
   requireOpen();
   if (editMode_ != dbEditNone) return buffer_.at(static_cast<std::size_t>(c));
   return currentRow().at(static_cast<std::size_t>(c));
@@ -584,7 +604,7 @@ HRESULT RecordsetImpl::get_Collect(const Variant& index, Variant* out) {
   return guarded(errors(), [&] {
     requireOut(out);
     requireOpen();
-    *out = value(columnIndex(index));
+    *out = valueRef(columnIndex(index));
   });
 }
 HRESULT RecordsetImpl::put_Collect(const Variant& index, const Variant& v) {
@@ -946,7 +966,7 @@ HRESULT RecordsetImpl::Seek(const BSTR& comparison, const std::array<Variant, 13
     for (const auto& f : ix->fields) order += quoteName(f.name) + (backwards ? " DESC, " : ", ");
     std::string sql = "SELECT rowid FROM " + quoteName(table->name) + " WHERE (" + lhs + ") " + op + " (" + rhs +
                       ") ORDER BY " + order + "rowid" + (backwards ? " DESC" : "") + " LIMIT 1";
-    Statement s(db_->handle(), n == 1 ? sql.replace(sql.find("WHERE (") + 6, 1, " ").replace(sql.find(") " + op), 1, " ") : sql);
+    Statement s(db_->handle(), sql);
     for (std::size_t i = 0; i < n; ++i) {
       const FieldDef* f = table->field(ix->fields[i].name);
       bindValue(s.get(), static_cast<int>(i + 1), keys[i], f ? f->type : 0);

@@ -145,6 +145,7 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   void find(const std::string& criteria, int start, int dir);
   void checkUpdatable() const;
   std::string baseReadSql() const;
+  const Variant& valueRef(int c);
 
   std::shared_ptr<DbState> db_;
   ComPtr<dao::Database> parent_;
@@ -185,6 +186,7 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   bool savedAtEnd_ = false;
 
   class FieldsImpl* fields_ = nullptr;  // cached, holds a reference
+  sqlite3_stmt* readStmt_ = nullptr;    // reads one row of the keyset by its key
 };
 
 // Opens a table by name as a recordset of the given type.

@@ -1,34 +1,254 @@
-// Temporary pass-through until the Jet translator lands.
 #include "sqlbridge.h"
+
+#include "jetsql.h"
 
 namespace kh::store {
 
-PreparedJet translateJet(DbState& db, const std::string& jet) {
-  PreparedJet p;
-  p.jet = jet;
-  p.spec.sql = jet;
-  std::string lower;
-  for (char c : jet) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower.rfind("select", 0) == 0) {
-    p.kind = PreparedJet::Kind::Select;
-  } else {
-    p.kind = PreparedJet::Kind::Action;
+using namespace dao;
+
+namespace {
+
+[[noreturn]] void failTranslation(const jet::Error& e) { throw Failure(e.daoError, e.message); }
+
+bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+
+// Prepares `sql` to learn whether every name resolves. Returns the name SQLite
+// could not find as a column, or an empty string when the statement is sound.
+std::string unresolvedColumn(sqlite3* db, const std::string& sql) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &s, nullptr);
+  sqlite3_finalize(s);
+  if (rc == SQLITE_OK) return {};
+  std::string msg = sqlite3_errmsg(db);
+  if (startsWith(msg, "no such column: ")) return msg.substr(16);
+  if (startsWith(msg, "no such table: ")) fail(err::CantFindTable, msg.substr(15));
+  failFromSqlite(db, rc);
+}
+
+std::int16_t jetType(int daoType) { return static_cast<std::int16_t>(daoType); }
+
+store::IndexDef indexFrom(const jet::IndexDef& d, const std::string& fallbackName) {
+  store::IndexDef x;
+  x.name = d.name.empty() ? fallbackName : d.name;
+  for (const auto& c : d.columns) {
+    FieldDef f;
+    f.name = c.name;
+    f.attributes = c.descending ? dbDescending : 0;
+    x.fields.push_back(std::move(f));
   }
-  (void)db;
-  return p;
+  x.primary = d.primary;
+  x.unique = d.unique || d.primary;
+  x.required = d.required || d.primary;
+  x.ignoreNulls = d.ignoreNulls;
+  return x;
 }
 
-std::int32_t executeJet(DbState& db, const PreparedJet& statement, const std::vector<Variant>& values, bool) {
-  Statement s(db.handle(), statement.spec.sql);
-  for (std::size_t i = 0; i < values.size(); ++i) s.bind(static_cast<int>(i + 1), values[i]);
-  s.run();
-  return sqlite3_changes(db.handle());
+FieldDef fieldFrom(const jet::ColumnDef& c) {
+  FieldDef f;
+  f.name = c.name;
+  f.type = jetType(c.daoType);
+  f.size = c.size;
+  f.required = c.notNull;
+  // Text columns made by DDL accept empty strings, as Jet's DDL makes them.
+  f.allowZeroLength = isTextType(f.type);
+  if (c.autoIncrement) f.attributes |= dbAutoIncrField;
+  return f;
 }
 
-std::string jetCriteriaToSql(DbState&, const std::string& criteria) { return criteria; }
+void addForeignKeys(DbState& db, const std::string& table, const std::vector<jet::ForeignKeyDef>& keys) {
+  for (const auto& fk : keys) {
+    RelationData r;
+    r.name = fk.name.empty() ? fk.referencedTable + table : fk.name;
+    r.table = fk.referencedTable;
+    r.foreignTable = table;
+    std::vector<std::string> referenced = fk.referencedColumns;
+    if (referenced.empty()) {
+      auto primary = db.requireTable(fk.referencedTable);
+      for (const auto& ix : primary->indexes)
+        if (ix.primary)
+          for (const auto& f : ix.fields) referenced.push_back(f.name);
+    }
+    if (referenced.size() != fk.columns.size()) fail(3368);
+    for (std::size_t i = 0; i < fk.columns.size(); ++i) {
+      FieldDef f;
+      f.name = referenced[i];
+      f.foreignName = fk.columns[i];
+      r.fields.push_back(std::move(f));
+    }
+    db.appendRelation(r);
+  }
+}
+
+std::int32_t runDdl(DbState& db, const jet::Translation& t) {
+  const auto& d = t.ddl;
+  switch (t.kind) {
+    case jet::StatementKind::CreateTable: {
+      TableData td;
+      td.name = d.table;
+      for (const auto& c : d.columns) td.fields.push_back(fieldFrom(c));
+      int n = 0;
+      for (const auto& ix : d.indexes)
+        td.indexes.push_back(indexFrom(ix, ix.primary ? "PrimaryKey" : "Index" + std::to_string(++n)));
+      db.atomically([&] {
+        db.appendTable(td);
+        addForeignKeys(db, td.name, d.foreignKeys);
+      });
+      return 0;
+    }
+    case jet::StatementKind::DropTable: db.deleteTable(d.table); return 0;
+    case jet::StatementKind::CreateIndex:
+      for (const auto& ix : d.indexes) db.appendIndex(d.table, indexFrom(ix, ix.name));
+      return 0;
+    case jet::StatementKind::DropIndex: db.deleteIndex(d.table, d.name); return 0;
+    case jet::StatementKind::AddColumn:
+      for (const auto& c : d.columns) db.appendField(d.table, fieldFrom(c));
+      return 0;
+    case jet::StatementKind::DropColumn: db.deleteField(d.table, d.name); return 0;
+    case jet::StatementKind::AddConstraint:
+      db.atomically([&] {
+        for (const auto& ix : d.indexes) db.appendIndex(d.table, indexFrom(ix, ix.primary ? "PrimaryKey" : "Index1"));
+        addForeignKeys(db, d.table, d.foreignKeys);
+      });
+      return 0;
+    case jet::StatementKind::DropConstraint: {
+      auto table = db.requireTable(d.table);
+      for (const auto& ix : table->indexes)
+        if (sameName(ix.name, d.name)) {
+          db.deleteIndex(d.table, d.name);
+          return 0;
+        }
+      db.deleteRelation(d.name);
+      return 0;
+    }
+    default: fail(err::InvalidSql);
+  }
+}
+
+// SELECT ... INTO: a new table with the result's columns, filled with its rows.
+std::int32_t makeTable(DbState& db, const PreparedJet& p, const std::vector<Variant>& values) {
+  if (db.findTable(p.intoTable)) fail(err::TableExists, p.intoTable);
+  TableData td;
+  td.name = p.intoTable;
+  {
+    Statement s(db.handle(), p.spec.sql);
+    int n = sqlite3_column_count(s.get());
+    for (int i = 0; i < n; ++i) {
+      FieldDef f;
+      const char* name = sqlite3_column_name(s.get(), i);
+      f.name = name ? name : "Expr" + std::to_string(1000 + i);
+      const char* table = sqlite3_column_table_name(s.get(), i);
+      const char* origin = sqlite3_column_origin_name(s.get(), i);
+      auto src = table ? db.findTable(table) : nullptr;
+      const FieldDef* sf = (src && origin) ? src->field(origin) : nullptr;
+      if (sf) {
+        f.type = sf->type;
+        f.size = sf->size;
+        f.allowZeroLength = sf->allowZeroLength;
+      } else {
+        const char* decl = sqlite3_column_decltype(s.get(), i);
+        std::string dt = decl ? decl : "";
+        f.type = dt == "INTEGER" ? dbLong : dt == "REAL" ? dbDouble : dbText;
+        f.size = f.type == dbText ? 255 : 0;
+        f.allowZeroLength = f.type == dbText;
+      }
+      td.fields.push_back(std::move(f));
+    }
+  }
+  std::int32_t rows = 0;
+  db.atomically([&] {
+    db.appendTable(td);
+    Statement ins(db.handle(), "INSERT INTO " + quoteName(td.name) + " " + p.spec.sql);
+    for (std::size_t i = 0; i < values.size(); ++i) ins.bind(static_cast<int>(i + 1), values[i]);
+    ins.run();
+    rows = sqlite3_changes(db.handle());
+  });
+  return rows;
+}
+
+}  // namespace
+
+PreparedJet translateJet(DbState& db, const std::string& text) {
+  db.requireOpen();
+  jet::NameSet parameterNames;
+  // Each round turns one name that resolves to no column into a parameter.
+  for (int round = 0; round < 256; ++round) {
+    jet::Translation t;
+    jet::Error e;
+    if (!jet::translateStatement(text, parameterNames, t, e)) failTranslation(e);
+    PreparedJet p;
+    p.jet = text;
+    switch (t.kind) {
+      case jet::StatementKind::Select: p.kind = PreparedJet::Kind::Select; break;
+      case jet::StatementKind::SelectInto:
+        p.kind = PreparedJet::Kind::Select;
+        p.intoTable = t.targetTable;
+        break;
+      case jet::StatementKind::Insert:
+      case jet::StatementKind::Update:
+      case jet::StatementKind::Delete: p.kind = PreparedJet::Kind::Action; break;
+      default:
+        p.kind = PreparedJet::Kind::Ddl;
+        p.ddl = std::make_shared<jet::Translation>(std::move(t));
+        return p;
+    }
+    std::string missing = unresolvedColumn(db.handle(), t.sql);
+    if (!missing.empty()) {
+      if (parameterNames.count(missing)) fail(err::SyntaxErrorExpression, missing);
+      parameterNames.insert(missing);
+      continue;
+    }
+    p.spec.sql = t.sql;
+    for (const auto& name : t.parameters) {
+      ParameterInfo info{name, 0};
+      for (const auto& d : t.declaredParameters)
+        if (sameName(d.name, name)) info.type = static_cast<std::int16_t>(d.daoType);
+      p.parameters.push_back(std::move(info));
+    }
+    if (t.select && t.select->singleTable && !t.select->tables.empty() && db.findTable(t.select->tables[0].name)) {
+      const auto& s = *t.select;
+      p.spec.singleTable = true;
+      p.spec.table = db.findTable(s.tables[0].name)->name;
+      p.spec.alias = s.tables[0].alias.empty() ? s.tables[0].name : s.tables[0].alias;
+      p.spec.selectList = s.selectList;
+      p.spec.where = s.where;
+      p.spec.orderBy = s.orderBy;
+    }
+    return p;
+  }
+  fail(err::SyntaxErrorExpression, text);
+}
+
+std::int32_t executeJet(DbState& db, const PreparedJet& p, const std::vector<Variant>& values, bool) {
+  db.requireWritable();
+  if (values.size() < p.parameters.size())
+    fail(err::TooFewParameters, std::to_string(p.parameters.size() - values.size()));
+  if (p.kind == PreparedJet::Kind::Ddl) return runDdl(db, *std::static_pointer_cast<jet::Translation>(p.ddl));
+  if (!p.intoTable.empty()) return makeTable(db, p, values);
+  std::int32_t rows = 0;
+  // Either the whole statement takes effect or none of it does.
+  db.atomically([&] {
+    Statement s(db.handle(), p.spec.sql);
+    for (std::size_t i = 0; i < p.parameters.size(); ++i) s.bind(static_cast<int>(i + 1), values[i]);
+    s.run();
+    rows = sqlite3_changes(db.handle());
+  });
+  return rows;
+}
+
+std::string jetCriteriaToSql(DbState&, const std::string& criteria) {
+  jet::ExpressionTranslation t;
+  jet::Error e;
+  if (!jet::translateExpression(criteria, {}, t, e)) failTranslation(e);
+  if (!t.parameters.empty()) fail(3070, t.parameters.front());
+  return t.sql;
+}
 
 Variant evaluateJetExpression(DbState& db, const std::string& expression) {
-  Statement s(db.handle(), "SELECT " + expression);
+  jet::ExpressionTranslation t;
+  jet::Error e;
+  if (!jet::translateExpression(expression, {}, t, e)) failTranslation(e);
+  if (!t.parameters.empty()) return Variant::null();
+  Statement s(db.handle(), "SELECT (" + t.sql + ")");
   if (!s.step()) return Variant::null();
   return readColumn(s.get(), 0, 0);
 }

@@ -1,9 +1,13 @@
 // Public interface of the KBE3235 database engine library.
 //
 // Every named function is exported with C linkage; callers that bind by
-// ordinal look each slot up through KBEProcByOrdinal.
+// ordinal look each slot up through KBEProcByOrdinal. Strings are
+// zero-terminated Windows-1252 text. Records are packed (no padding) and keep
+// the sizes and offsets of the classic engine interface; Booleans in them are
+// 16 bits with true written as -1. Handles are pointer-sized.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #define KBE_API extern "C" __attribute__((visibility("default")))
@@ -14,11 +18,367 @@ namespace kbe {
 // error category and the low byte the code.
 using DBIResult = std::uint16_t;
 
-// Number of ordinal slots in the export table (1 to KBE_ORDINAL_SLOTS).
+// Number of ordinal slots in the export table (1 to kOrdinalSlots).
 constexpr unsigned kOrdinalSlots = 1225;
 
+using hDBIObj = void*;
+using hDBISes = void*;
+using hDBIDb = void*;
+using hDBICur = void*;
+using hDBIStmt = void*;
+using hDBIXact = void*;
+using hDBICfg = void*;
+using BOOL16 = std::int16_t;
+
+// Result codes.
+namespace rc {
+constexpr DBIResult OK = 0;
+constexpr DBIResult CantOpenSystemDb = 0x2101;
+constexpr DBIResult BOF = 0x2201;
+constexpr DBIResult EOF_ = 0x2202;
+constexpr DBIResult DataChanged = 0x2203;
+constexpr DBIResult KeyOrRecDeleted = 0x2204;
+constexpr DBIResult NoCurrRec = 0x2205;
+constexpr DBIResult RecNotFound = 0x2206;
+constexpr DBIResult EndOfBlob = 0x2207;
+constexpr DBIResult ObjNotFound = 0x2208;
+constexpr DBIResult FileAccessDenied = 0x2405;
+constexpr DBIResult NoMemory = 0x2501;
+constexpr DBIResult TooManyOpenFiles = 0x2502;
+constexpr DBIResult DiskFull = 0x2503;
+constexpr DBIResult TooManyCursors = 0x2506;
+constexpr DBIResult TooManySessions = 0x2508;
+constexpr DBIResult QueryTooComplex = 0x250A;
+constexpr DBIResult TooManyTables = 0x250B;
+constexpr DBIResult NoMoreSessions = 0x2510;
+constexpr DBIResult TooManyDatabases = 0x2511;
+constexpr DBIResult KeyViol = 0x2601;
+constexpr DBIResult RequiredFieldMissing = 0x2604;
+constexpr DBIResult ForeignKeyErr = 0x2605;
+constexpr DBIResult DetailRecordsExist = 0x2606;
+constexpr DBIResult NullInvalid = 0x260C;
+constexpr DBIResult InvalidParam = 0x2702;
+constexpr DBIResult NoSuchTableOrFile = 0x2704;
+constexpr DBIResult InvalidHandle = 0x2706;
+constexpr DBIResult NoSuchIndex = 0x270D;
+constexpr DBIResult UnknownDb = 0x271E;
+constexpr DBIResult InvalidPassword = 0x271F;
+constexpr DBIResult InvalidFieldValue = 0x2723;
+constexpr DBIResult InvalidBookmark = 0x2725;
+constexpr DBIResult NoSuchTable = 0x2728;
+constexpr DBIResult InvalidFilter = 0x2742;
+constexpr DBIResult NotImplemented = 0x274F;
+constexpr DBIResult TableInUse = 0x2803;
+constexpr DBIResult DatabaseInUse = 0x2804;
+constexpr DBIResult TableLocked = 0x2805;
+constexpr DBIResult DatabaseLocked = 0x2806;
+constexpr DBIResult RecordAlreadyLocked = 0x2807;
+constexpr DBIResult RecordLockFailed = 0x2812;
+constexpr DBIResult ColumnNotUpdatable = 0x2906;
+constexpr DBIResult AccessDenied = 0x2908;
+constexpr DBIResult NotABlob = 0x2A01;
+constexpr DBIResult BlobOpened = 0x2A02;
+constexpr DBIResult BlobNotOpened = 0x2A03;
+constexpr DBIResult NoActiveIndex = 0x2A05;
+constexpr DBIResult NotInitialized = 0x2A06;
+constexpr DBIResult MultipleInit = 0x2A07;
+constexpr DBIResult ReadOnly = 0x2A0B;
+constexpr DBIResult NotOnAttachedTable = 0x2A0E;
+constexpr DBIResult DaoError = 0x2B66;
+constexpr DBIResult NotSupported = 0x3001;
+constexpr DBIResult InvalidAlias = 0x3101;
+constexpr DBIResult ErrorEntryDelivered = 0x3303;
+}  // namespace rc
+
+#pragma pack(push, 1)
+
+// Cursor properties (427 bytes).
+struct CURProps {
+  char szName[261];
+  std::uint16_t iFNameSize;
+  char szTableType[32];
+  std::uint16_t iFields;
+  std::uint16_t iRecSize;
+  std::uint16_t iRecBufSize;
+  std::uint16_t iKeySize;
+  std::uint16_t iIndexes;
+  std::uint16_t iValChecks;
+  std::uint16_t iRefIntChecks;
+  std::uint16_t iBookMarkSize;
+  BOOL16 bBookMarkStable;
+  std::uint32_t eOpenMode;
+  std::uint32_t eShareMode;
+  BOOL16 bIndexed;
+  std::int16_t iSeqNums;
+  BOOL16 bSoftDeletes;
+  BOOL16 bDeletedOn;
+  std::uint16_t iRefRange;
+  std::uint32_t exltMode;
+  std::uint16_t iRestrVersion;
+  BOOL16 bUniDirectional;
+  std::uint16_t eprvRights;
+  std::uint16_t Dummy4;
+  std::uint16_t iFmlRights;
+  std::uint16_t iPasswords;
+  std::uint16_t iCodePage;
+  BOOL16 bProtected;
+  std::uint16_t iTblLevel;
+  char szLangDriver[32];
+  BOOL16 bFieldMap;
+  std::uint16_t iBlockSize;
+  BOOL16 bStrictRefInt;
+  std::uint16_t iFilters;
+  BOOL16 bTempTable;
+  std::uint16_t iUnUsed[16];
+};
+static_assert(sizeof(CURProps) == 427);
+
+// Field descriptor (62 bytes).
+struct FLDDesc {
+  std::uint16_t iFldNum;
+  char szName[32];
+  std::uint16_t iFldType;
+  std::uint16_t iSubType;
+  std::int16_t iUnits1;
+  std::int16_t iUnits2;
+  std::uint16_t iOffset;
+  std::uint16_t iLen;
+  std::uint16_t iNullOffset;
+  std::uint32_t efldvVchk;
+  std::uint32_t efldrRights;
+  BOOL16 bCalcField;
+  std::uint16_t iUnUsed[2];
+};
+static_assert(sizeof(FLDDesc) == 62);
+static_assert(offsetof(FLDDesc, szName) == 2 && offsetof(FLDDesc, iOffset) == 42);
+
+// Session information (562 bytes).
+struct SESInfo {
+  std::uint16_t iSession;
+  char szName[32];
+  std::uint16_t iDatabases;
+  std::uint16_t iCursors;
+  std::int16_t iLockWait;
+  char szNetDir[261];
+  char szPrivDir[261];
+};
+static_assert(sizeof(SESInfo) == 562);
+
+// Database description (357 bytes).
+struct DBDesc {
+  char szName[32];
+  char szText[32];
+  char szPhyName[261];
+  char szDbType[32];
+};
+static_assert(sizeof(DBDesc) == 357);
+
+// Configuration entry (292 bytes).
+struct CFGDesc {
+  char szNodeName[32];
+  char szDescription[128];
+  std::uint16_t iDataType;
+  char szValue[128];
+  BOOL16 bHasSubnodes;
+};
+static_assert(sizeof(CFGDesc) == 292);
+
+// Transaction information (10 bytes).
+struct XInfo {
+  std::uint32_t exState;
+  std::uint32_t eXIL;
+  std::uint16_t uNests;
+};
+static_assert(sizeof(XInfo) == 10);
+
+// Date format (9 bytes) and time format (16 bytes).
+struct FMTDate {
+  char szDateSeparator[4];
+  std::uint8_t iDateMode;
+  std::uint8_t bFourDigitYear;
+  std::uint8_t bYearBiased;
+  std::uint8_t bMonthLeadingZero;
+  std::uint8_t bDayLeadingZero;
+};
+static_assert(sizeof(FMTDate) == 9);
+
+struct FMTTime {
+  char cTimeSeparator;
+  std::uint8_t bTwelveHour;
+  char szAmString[6];
+  char szPmString[6];
+  std::uint8_t bSeconds;
+  std::uint8_t bMilSeconds;
+};
+static_assert(sizeof(FMTTime) == 16);
+
+// Error information (642 bytes).
+struct DBIErrInfo {
+  DBIResult iError;
+  char szErrCode[128];
+  char szContext[4][128];
+};
+static_assert(sizeof(DBIErrInfo) == 642);
+
+#pragma pack(pop)
+
+// Detach notification: (callback type, client data, callback buffer).
+using DetachCallback = std::uint32_t (*)(std::uint32_t type, std::uint32_t clientData, void* buffer);
+
 }  // namespace kbe
+
+using kbe::DBIResult;
 
 // Address of the function in ordinal slot `ordinal`, or null when the slot is
 // empty or out of range.
 KBE_API void* KBEProcByOrdinal(unsigned ordinal);
+
+// ---- entry, initialisation and sessions ----------------------------------
+KBE_API void ZZZ();
+KBE_API DBIResult DbiInitFn(std::uint16_t version, void* environment);
+KBE_API DBIResult DbiExit();
+KBE_API std::uint32_t DLLINITFUNCTION(void* attachRecord);
+KBE_API std::uint32_t DLLEXITFUNCTION2(void* record);
+KBE_API DBIResult DbiStartSession(const char* name, kbe::hDBISes* session, const char* netDir);
+KBE_API DBIResult DbiSetCurrSession(kbe::hDBISes session);
+KBE_API DBIResult DbiGetCurrSession(kbe::hDBISes* session);
+KBE_API DBIResult DbiCloseSession(kbe::hDBISes session);
+KBE_API DBIResult DbiSetPrivateDir(const char* directory);
+KBE_API DBIResult DbiGetSysInfo(void* sysInfo);
+KBE_API DBIResult DbiGetSesInfo(kbe::SESInfo* info);
+KBE_API DBIResult DbiRegisterCallBack(kbe::hDBICur cursor, std::uint32_t type, std::uint32_t clientData,
+                                      std::uint16_t bufferLength, void* buffer, kbe::DetachCallback function);
+KBE_API DBIResult DbiGetCallBack(kbe::hDBICur cursor, std::uint32_t type, std::uint32_t* clientData,
+                                 std::uint16_t* bufferLength, void** buffer, kbe::DetachCallback* function);
+KBE_API DBIResult DbiDateDecode(std::int32_t date, std::uint16_t* month, std::uint16_t* day, std::int16_t* year);
+KBE_API DBIResult DbiTimeDecode(std::int32_t time, std::uint16_t* hour, std::uint16_t* minute,
+                                std::uint16_t* milliseconds);
+KBE_API DBIResult DbiTimeStampDecode(double timeStamp, std::int32_t* date, std::int32_t* time);
+KBE_API DBIResult DbiGetLdObj(kbe::hDBICur cursor, void** ldObj);
+KBE_API DBIResult DbiFormFullName(kbe::hDBIDb db, const char* tableName, const char* driverType, char* fullName);
+KBE_API DBIResult DbiGetDateFormat(kbe::FMTDate* format);
+KBE_API DBIResult DbiGetTimeFormat(kbe::FMTTime* format);
+KBE_API DBIResult OsLdLoadBySymbName(const char* name, void** ldObj);
+KBE_API DBIResult OsLdUnloadObj(void** ldObj);
+KBE_API DBIResult DbiGetLdName(const char* driver, const char* objName, char* ldName);
+KBE_API DBIResult DbiGetLdNameFromDb(kbe::hDBIDb db, const char* objName, char* ldName);
+KBE_API DBIResult DbiNativeToAnsi(void* ldObj, char* destination, const char* source, std::uint32_t length,
+                                  kbe::BOOL16* dataLoss);
+KBE_API DBIResult DbiAnsiToNative(void* ldObj, char* destination, const char* source, std::uint32_t length,
+                                  kbe::BOOL16* dataLoss);
+KBE_API DBIResult DbiGetProp(kbe::hDBIObj object, std::uint32_t property, void* value, std::int16_t size,
+                             std::uint16_t* length);
+KBE_API DBIResult DbiSetProp(kbe::hDBIObj object, std::uint32_t property, std::uintptr_t value);
+KBE_API DBIResult DbiGetObjFromName(std::uint32_t type, const char* name, kbe::hDBIObj* object);
+KBE_API DBIResult DbiGetObjFromObj(kbe::hDBIObj object, std::uint32_t type, kbe::hDBIObj* result);
+
+// ---- errors and logging ----------------------------------------------------
+KBE_API DBIResult DbiGetErrorInfo(kbe::BOOL16 full, kbe::DBIErrInfo* info);
+KBE_API DBIResult DbiGetErrorString(DBIResult result, char* message);
+KBE_API DBIResult DbiGetErrorEntry(std::uint16_t entry, std::uint32_t* nativeError, char* message);
+KBE_API DBIResult DbiDebugLayerOptions(std::uint16_t options, const char* logFile);
+
+// ---- configuration and aliases -----------------------------------------
+KBE_API DBIResult DbiOpenDriverList(kbe::hDBICur* cursor);
+KBE_API DBIResult DbiGetDriverDesc(const char* driverType, void* driverDesc);
+KBE_API DBIResult DbiOpenDatabaseList(kbe::hDBICur* cursor);
+KBE_API DBIResult DbiGetDatabaseDesc(const char* alias, kbe::DBDesc* desc);
+KBE_API DBIResult DbiCfgPosition(kbe::hDBICfg cfg, const char* path);
+KBE_API DBIResult DbiCfgAddRecord(kbe::hDBICfg cfg, const char* path, std::int16_t fieldCount,
+                                  const kbe::FLDDesc* fields, const void* record);
+KBE_API DBIResult DbiCfgDropRecord(kbe::hDBICfg cfg, const char* path);
+KBE_API DBIResult DbiCfgGetHelp(kbe::hDBICfg cfg, const char* path, const char* nodeName, void* help);
+KBE_API DBIResult DbiOpenCfgInfoList(kbe::hDBICfg cfg, std::uint32_t openMode, std::uint32_t configMode,
+                                     const char* path, kbe::hDBICur* cursor);
+KBE_API DBIResult DbiAddAlias(kbe::hDBICfg cfg, const char* alias, const char* driverType, const char* params,
+                              kbe::BOOL16 persist);
+KBE_API DBIResult DbiDeleteAlias(kbe::hDBICfg cfg, const char* alias);
+
+// ---- databases and transactions ----------------------------------------
+KBE_API DBIResult DbiOpenDatabase(const char* alias, const char* dbType, std::uint32_t openMode,
+                                  std::uint32_t shareMode, const char* password, std::uint16_t optionalFields,
+                                  const kbe::FLDDesc* optionalDescs, const void* optionalValues, kbe::hDBIDb* db);
+KBE_API DBIResult DbiCloseDatabase(kbe::hDBIDb* db);
+KBE_API DBIResult DbiBeginTran(kbe::hDBIDb db, std::uint32_t isolation, kbe::hDBIXact* transaction);
+KBE_API DBIResult DbiEndTran(kbe::hDBIDb db, kbe::hDBIXact transaction, std::uint32_t endType);
+KBE_API DBIResult DbiGetTranInfo(kbe::hDBIDb db, kbe::hDBIXact transaction, kbe::XInfo* info);
+
+// ---- cursors (information cursors are served from memory) ----------------
+KBE_API DBIResult DbiCloseCursor(kbe::hDBICur* cursor);
+KBE_API DBIResult DbiGetCursorProps(kbe::hDBICur cursor, kbe::CURProps* props);
+KBE_API DBIResult DbiGetFieldDescs(kbe::hDBICur cursor, kbe::FLDDesc* descs);
+KBE_API DBIResult DbiSetToBegin(kbe::hDBICur cursor);
+KBE_API DBIResult DbiSetToEnd(kbe::hDBICur cursor);
+KBE_API DBIResult DbiGetRecord(kbe::hDBICur cursor, std::uint32_t lock, std::uint8_t* record, void* recProps);
+KBE_API DBIResult DbiGetNextRecord(kbe::hDBICur cursor, std::uint32_t lock, std::uint8_t* record, void* recProps);
+KBE_API DBIResult DbiGetPriorRecord(kbe::hDBICur cursor, std::uint32_t lock, std::uint8_t* record, void* recProps);
+KBE_API DBIResult DbiGetRelativeRecord(kbe::hDBICur cursor, std::int32_t offset, std::uint32_t lock,
+                                       std::uint8_t* record, void* recProps);
+KBE_API DBIResult DbiGetBookMark(kbe::hDBICur cursor, std::uint8_t* bookmark);
+KBE_API DBIResult DbiSetToBookMark(kbe::hDBICur cursor, const std::uint8_t* bookmark);
+KBE_API DBIResult DbiGetRecordCount(kbe::hDBICur cursor, std::uint32_t* count);
+KBE_API DBIResult DbiGetExactRecordCount(kbe::hDBICur cursor, std::uint32_t* count);
+KBE_API DBIResult DbiInitRecord(kbe::hDBICur cursor, std::uint8_t* record);
+KBE_API DBIResult DbiGetField(kbe::hDBICur cursor, std::uint16_t field, const std::uint8_t* record, void* value,
+                              kbe::BOOL16* blank);
+KBE_API DBIResult DbiPutField(kbe::hDBICur cursor, std::uint16_t field, std::uint8_t* record, const void* value);
+KBE_API DBIResult DbiGetSeqNo(kbe::hDBICur cursor, std::uint32_t* sequence);
+
+// ---- exported, not carried out yet: each answers 0x274F --------------------
+KBE_API DBIResult DbiOpenTable(...);
+KBE_API DBIResult DbiSetToCursor(...);
+KBE_API DBIResult DbiInsertRecord(...);
+KBE_API DBIResult DbiModifyRecord(...);
+KBE_API DBIResult DbiDeleteRecord(...);
+KBE_API DBIResult DbiSetRange(...);
+KBE_API DBIResult DbiResetRange(...);
+KBE_API DBIResult DbiSetToKey(...);
+KBE_API DBIResult DbiOpenTableList(...);
+KBE_API DBIResult DbiOpenIndexList(...);
+KBE_API DBIResult DbiOpenFieldList(...);
+KBE_API DBIResult DbiOpenVchkList(...);
+KBE_API DBIResult DbiOpenRintList(...);
+KBE_API DBIResult DbiOpenSecurityList(...);
+KBE_API DBIResult DbiRelRecordLock(...);
+KBE_API DBIResult DbiForceReread(...);
+KBE_API DBIResult DbiOpenTableTypesList(...);
+KBE_API DBIResult DbiOpenFieldTypesList(...);
+KBE_API DBIResult DbiGetFieldTypeDesc(...);
+KBE_API DBIResult DbiOpenBlob(...);
+KBE_API DBIResult DbiGetBlobSize(...);
+KBE_API DBIResult DbiGetBlob(...);
+KBE_API DBIResult DbiPutBlob(...);
+KBE_API DBIResult DbiTruncateBlob(...);
+KBE_API DBIResult DbiFreeBlob(...);
+KBE_API DBIResult DbiQExecDirect(...);
+KBE_API DBIResult DbiQPrepare(...);
+KBE_API DBIResult DbiQExec(...);
+KBE_API DBIResult DbiQSetParams(...);
+KBE_API DBIResult DbiQFree(...);
+KBE_API DBIResult DbiQAlloc(...);
+KBE_API DBIResult DbiSwitchToIndex(...);
+KBE_API DBIResult DbiGetIndexDesc(...);
+KBE_API DBIResult DbiExtractKey(...);
+KBE_API DBIResult DbiCompareBookMarks(...);
+KBE_API DBIResult DbiCloneCursor(...);
+KBE_API DBIResult DbiCreateTable(...);
+KBE_API DBIResult DbiRenameTable(...);
+KBE_API DBIResult DbiDeleteTable(...);
+KBE_API DBIResult DbiAddIndex(...);
+KBE_API DBIResult DbiDeleteIndex(...);
+KBE_API DBIResult DbiEmptyTable(...);
+KBE_API DBIResult DbiAppendRecord(...);
+KBE_API DBIResult DbiGetRecordForKey(...);
+KBE_API DBIResult DbiAddFilter(...);
+KBE_API DBIResult DbiDropFilter(...);
+KBE_API DBIResult DbiActivateFilter(...);
+KBE_API DBIResult DbiDeactivateFilter(...);
+KBE_API DBIResult DbiGetIndexDescs(...);
+KBE_API DBIResult DbiTranslateRecordStructure(...);
+KBE_API DBIResult DbiGetVchkDesc(...);
+KBE_API DBIResult DbiOpenSPList(...);
+KBE_API DBIResult DbiOpenSPParamList(...);
+KBE_API DBIResult DbiQPrepareProc(...);
+KBE_API DBIResult DbiQSetProcParams(...);
+KBE_API DBIResult DbiQExecProcDirect(...);
+KBE_API DBIResult DbiOpenSessionRepository(...);

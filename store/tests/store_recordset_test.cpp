@@ -1,0 +1,258 @@
+// Recordset behaviour: navigation, counts, bookmarks, changes and their errors.
+#include "store_fixture.h"
+
+namespace kh::storetest {
+namespace {
+
+class RecordsetTest : public StoreTest {
+ protected:
+  void SetUp() override {
+    StoreTest::SetUp();
+    db_ = createDb("rs.pdb", "pw");
+    buildSchema(db_.get(), true);
+    ComPtr<Recordset> pw;
+    ASSERT_EQ(db_->OpenRecordset("Passwords", V(dbOpenTable), M(), M(), pw.put()), S_OK);
+    for (const char* d : {"Delta", "alpha", "Charlie", "bravo"}) {
+      ASSERT_EQ(pw->AddNew(), S_OK);
+      ASSERT_EQ(pw->put_Collect(V("GroupID"), V(1)), S_OK);
+      ASSERT_EQ(pw->put_Collect(V("Description"), V(d)), S_OK);
+      ASSERT_EQ(pw->_30_Update(), S_OK);
+    }
+  }
+  ComPtr<Recordset> dynaset(const char* sql) {
+    ComPtr<Recordset> rs;
+    EXPECT_EQ(db_->OpenRecordset(sql, V(dbOpenDynaset), M(), M(), rs.put()), S_OK);
+    return rs;
+  }
+  std::vector<std::string> column(Recordset* rs, const char* field) {
+    std::vector<std::string> out;
+    if (rs->MoveFirst() != S_OK) return out;
+    while (!eof(rs)) {
+      out.push_back(text(rs, field));
+      rs->MoveNext();
+    }
+    return out;
+  }
+  ComPtr<Database> db_;
+};
+
+TEST_F(RecordsetTest, DynasetOrdersIgnoringCaseAndCountsVisitedRecords) {
+  auto rs = dynaset("select * from passwords where GroupId = 1 order by Description");
+  std::int32_t count = -1;
+  HR_OK(rs->get_RecordCount(&count));
+  EXPECT_EQ(count, 1);
+  HR_OK(rs->_30_MoveLast());
+  HR_OK(rs->get_RecordCount(&count));
+  EXPECT_EQ(count, 4);
+  EXPECT_EQ(column(rs.get(), "Description"), (std::vector<std::string>{"alpha", "bravo", "Charlie", "Delta"}));
+  std::int16_t mode = -1;
+  HR_OK(rs->get_EditMode(&mode));
+  EXPECT_EQ(mode, dbEditNone);
+  VARIANT_BOOL updatable = 0;
+  HR_OK(rs->get_Updatable(&updatable));
+  EXPECT_TRUE(updatable);
+}
+
+TEST_F(RecordsetTest, EmptyResultHasNoCurrentRecord) {
+  auto rs = dynaset("select * from passwords where GroupId = 2");
+  VARIANT_BOOL bof = 0, end = 0;
+  HR_OK(rs->get_BOF(&bof));
+  HR_OK(rs->get_EOF(&end));
+  EXPECT_TRUE(bof && end);
+  Variant v;
+  EXPECT_DAO(rs->get_Collect(V("Description"), &v), 3021);
+  EXPECT_DAO(rs->MoveNext(), 3021);
+  EXPECT_DAO(rs->Edit(), 3021);
+  EXPECT_DAO(rs->Delete(), 3021);
+  EXPECT_DAO(rs->_30_Update(), 3020);
+  EXPECT_DAO(rs->put_Collect(V("Description"), V("x")), 3020);
+}
+
+TEST_F(RecordsetTest, AddNewJoinsTheEndAndKeepsTheCurrentRecord) {
+  auto rs = dynaset("select * from passwords where GroupId = 1 order by Description");
+  HR_OK(rs->AddNew());
+  HR_OK(rs->put_Collect(V("GroupID"), V(1)));
+  HR_OK(rs->put_Collect(V("Description"), V("aardvark")));
+  HR_OK(rs->_30_Update());
+  EXPECT_EQ(text(rs.get(), "Description"), "alpha");
+  Variant last;
+  HR_OK(rs->get_LastModified(&last));
+  HR_OK(rs->put_Bookmark(last));
+  EXPECT_EQ(text(rs.get(), "Description"), "aardvark");
+  EXPECT_NE(text(rs.get(), "PasswordID"), "<null>");
+  // In the dynaset the new record follows the others; a new query sorts it.
+  EXPECT_EQ(column(rs.get(), "Description").back(), "aardvark");
+  HR_OK(rs->Requery(M()));
+  EXPECT_EQ(column(rs.get(), "Description").front(), "aardvark");
+}
+
+TEST_F(RecordsetTest, EditUpdateAndCancel) {
+  auto rs = dynaset("select * from passwords where GroupId = 1 order by Description");
+  HR_OK(rs->Edit());
+  std::int16_t mode = 0;
+  HR_OK(rs->get_EditMode(&mode));
+  EXPECT_EQ(mode, dbEditInProgress);
+  HR_OK(rs->put_Collect(V("Password"), V("s3cret")));
+  HR_OK(rs->put_Collect(V("ExpireDate"), Variant::fromDate(37330.5)));
+  HR_OK(rs->put_Collect(V("ShowAccount"), Variant::fromBool(true)));
+  HR_OK(rs->_30_Update());
+  HR_OK(rs->Edit());
+  HR_OK(rs->put_Collect(V("Password"), V("discarded")));
+  HR_OK(rs->_30_CancelUpdate());
+
+  auto check = dynaset("select * from passwords where Description = 'ALPHA'");
+  EXPECT_EQ(text(check.get(), "Password"), "s3cret");
+  Variant d;
+  HR_OK(check->get_Collect(V("ExpireDate"), &d));
+  EXPECT_EQ(d.type(), VT_DATE);
+  EXPECT_DOUBLE_EQ(d.date(), 37330.5);
+  Variant b;
+  HR_OK(check->get_Collect(V(9), &b));  // ShowAccount by position
+  EXPECT_EQ(b.type(), VT_BOOL);
+  EXPECT_TRUE(b.boolVal());
+  Variant bad;
+  EXPECT_DAO(check->get_Collect(V("NoSuchField"), &bad), 3265);
+  HR_OK(check->Edit());
+  EXPECT_DAO(check->put_Collect(V("PasswordID"), V(77)), 3164);
+  EXPECT_DAO(check->put_Collect(V("ExpireDate"), V("not a date")), 3421);
+}
+
+TEST_F(RecordsetTest, RecordDeletedUnderTheDynaset) {
+  auto rs = dynaset("select * from passwords where GroupId = 1 order by Description");
+  Variant bm;
+  HR_OK(rs->get_Bookmark(&bm));
+  HR_OK(db_->Execute("DELETE FROM Passwords WHERE Description = 'alpha'", V(dbFailOnError)));
+  HR_OK(rs->put_Bookmark(bm));
+  Variant v;
+  EXPECT_DAO(rs->get_Collect(V("Description"), &v), 3167);
+  EXPECT_DAO(rs->Edit(), 3167);
+  HR_OK(rs->MoveNext());
+  EXPECT_EQ(text(rs.get(), "Description"), "bravo");
+
+  // A record this recordset deletes is skipped from then on.
+  HR_OK(rs->Delete());
+  EXPECT_DAO(rs->get_Collect(V("Description"), &v), 3167);
+  HR_OK(rs->MoveNext());
+  EXPECT_EQ(text(rs.get(), "Description"), "Charlie");
+  // Back over our own deletion to the record another deleted: it is not skipped.
+  HR_OK(rs->MovePrevious());
+  VARIANT_BOOL bof = -1;
+  HR_OK(rs->get_BOF(&bof));
+  EXPECT_FALSE(bof);
+  EXPECT_DAO(rs->get_Collect(V("Description"), &v), 3167);
+
+  Variant junk = Variant::fromBytes({1, 2, 3});
+  EXPECT_DAO(rs->put_Bookmark(junk), 3159);
+  EXPECT_DAO(rs->put_Bookmark(Variant::fromBytes({0x7F, 0, 0, 0})), 3159);
+}
+
+TEST_F(RecordsetTest, ClonesShareRecordsButNotPosition) {
+  auto rs = dynaset("select * from passwords where GroupId = 1 order by Description");
+  HR_OK(rs->MoveNext());
+  ComPtr<Recordset> clone;
+  HR_OK(rs->Clone(clone.put()));
+  Variant bm;
+  HR_OK(rs->get_Bookmark(&bm));
+  HR_OK(clone->put_Bookmark(bm));
+  EXPECT_EQ(text(clone.get(), "Description"), "bravo");
+  HR_OK(clone->MoveFirst());
+  EXPECT_EQ(text(clone.get(), "Description"), "alpha");
+  EXPECT_EQ(text(rs.get(), "Description"), "bravo");
+}
+
+TEST_F(RecordsetTest, PessimisticLocksKeepOthersOut) {
+  auto a = dynaset("select * from passwords order by Description");
+  auto b = dynaset("select * from passwords order by Description");
+  HR_OK(a->Edit());
+  EXPECT_DAO(b->Edit(), 3260);
+  HR_OK(a->_30_CancelUpdate());
+  HR_OK(b->Edit());
+  HR_OK(b->put_Collect(V("URL"), V("b.example")));
+  HR_OK(b->_30_Update());
+  // Optimistic: a change by another between Edit and Update stops the update.
+  HR_OK(a->put_LockEdits(VARIANT_FALSE));
+  HR_OK(a->Edit());
+  HR_OK(b->Edit());
+  HR_OK(b->put_Collect(V("URL"), V("changed")));
+  HR_OK(b->_30_Update());
+  HR_OK(a->put_Collect(V("URL"), V("mine")));
+  EXPECT_DAO(a->_30_Update(), 3197);
+}
+
+TEST_F(RecordsetTest, TableSeekAndFind) {
+  ComPtr<Recordset> t;
+  HR_OK(db_->OpenRecordset("Passwords", V(dbOpenTable), M(), M(), t.put()));
+  std::array<Variant, 13> keys;
+  for (auto& k : keys) k = M();
+  keys[0] = V(1);
+  EXPECT_DAO(t->Seek("=", keys), 3019);
+  HR_OK(t->put_Index("PasswordKey"));
+  keys[0] = V(3);
+  HR_OK(t->Seek("=", keys));
+  VARIANT_BOOL noMatch = -1;
+  HR_OK(t->get_NoMatch(&noMatch));
+  EXPECT_FALSE(noMatch);
+  EXPECT_EQ(text(t.get(), "Description"), "Charlie");
+  HR_OK(t->Seek(">", keys));
+  EXPECT_EQ(text(t.get(), "Description"), "bravo");
+  keys[0] = V(99);
+  HR_OK(t->Seek(">=", keys));
+  HR_OK(t->get_NoMatch(&noMatch));
+  EXPECT_TRUE(noMatch);
+  HR_OK(t->put_Index("PrimaryKey"));
+  keys[0] = V(1);
+  keys[1] = V(2);
+  HR_OK(t->Seek("<=", keys));
+  EXPECT_EQ(text(t.get(), "Description"), "alpha");
+  EXPECT_DAO(t->put_Index("Nope"), 3015);
+
+  auto rs = dynaset("select * from passwords order by Description");
+  HR_OK(rs->FindFirst("Description Like 'c*'"));
+  EXPECT_EQ(text(rs.get(), "Description"), "Charlie");
+  HR_OK(rs->FindNext("Description Like 'c*'"));
+  HR_OK(rs->get_NoMatch(&noMatch));
+  EXPECT_TRUE(noMatch);
+  EXPECT_EQ(text(rs.get(), "Description"), "Charlie");
+  HR_OK(rs->FindLast("GroupID = 1"));
+  EXPECT_EQ(text(rs.get(), "Description"), "Delta");
+}
+
+TEST_F(RecordsetTest, JoinsAndSnapshotsAreReadOnly) {
+  ComPtr<Recordset> join;
+  HR_OK(db_->OpenRecordset(
+      "SELECT Groups.Name, Passwords.Description FROM Groups INNER JOIN Passwords ON Groups.GroupID = "
+      "Passwords.GroupID ORDER BY Groups.Name,Passwords.Description",
+      V(dbOpenDynaset), M(), M(), join.put()));
+  VARIANT_BOOL updatable = -1;
+  HR_OK(join->get_Updatable(&updatable));
+  EXPECT_FALSE(updatable);
+  EXPECT_EQ(text(join.get(), "Name"), "Email Accounts");
+  EXPECT_EQ(text(join.get(), "Description"), "alpha");
+  EXPECT_DAO(join->Edit(), 3027);
+
+  ComPtr<Recordset> fwd;
+  HR_OK(db_->OpenRecordset("select * from passwords", V(dbOpenForwardOnly), M(), M(), fwd.put()));
+  int n = 0;
+  while (!eof(fwd.get())) {
+    ++n;
+    HR_OK(fwd->MoveNext());
+  }
+  EXPECT_EQ(n, 4);
+  EXPECT_DAO(fwd->MovePrevious(), 3251);
+  EXPECT_DAO(fwd->MoveFirst(), 3251);
+}
+
+TEST_F(RecordsetTest, TransactionsNestAndRollBack) {
+  HR_OK(db_->BeginTrans());
+  HR_OK(db_->Execute("DELETE FROM Passwords WHERE Description = 'alpha'", V(dbFailOnError)));
+  HR_OK(db_->BeginTrans());
+  HR_OK(db_->Execute("DELETE FROM Passwords WHERE Description = 'bravo'", V(dbFailOnError)));
+  HR_OK(db_->Rollback());
+  HR_OK(db_->CommitTrans(dbForceOSFlush));
+  EXPECT_DAO(db_->CommitTrans(0), 3034);
+  auto rs = dynaset("select * from passwords order by Description");
+  EXPECT_EQ(column(rs.get(), "Description"), (std::vector<std::string>{"bravo", "Charlie", "Delta"}));
+}
+
+}  // namespace
+}  // namespace kh::storetest

@@ -1,32 +1,33 @@
-// Loads the engine library the way the program does and checks its export table.
-#include <dlfcn.h>
-#include <gtest/gtest.h>
+// The export table as a client binding by name and by ordinal sees it.
 
-#include <string>
+#include "engine_fixture.h"
 
 namespace {
 
-using ProcByOrdinal = void* (*)(unsigned);
-
-class EngineLibrary : public ::testing::Test {
- protected:
-  void SetUp() override {
-    handle_ = dlopen((std::string(KH_ENGINE_DIR) + "/libKBE3235.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle_, nullptr) << dlerror();
-    byOrdinal_ = reinterpret_cast<ProcByOrdinal>(dlsym(handle_, "KBEProcByOrdinal"));
-    ASSERT_NE(byOrdinal_, nullptr);
+TEST(Exports, EveryNamedFunctionSitsInItsOrdinalSlot) {
+  kbetest::Engine engine;
+  ASSERT_TRUE(engine.loaded());
+  int named = 0;
+#define KBE_EXPORT(name, ordinal)                                                        \
+  {                                                                                      \
+    ++named;                                                                             \
+    void* byName = reinterpret_cast<void*>(engine.byName<void (*)()>(#name));            \
+    void* byOrdinal = reinterpret_cast<void*>(engine.byOrdinal<void (*)()>(ordinal));    \
+    EXPECT_NE(byName, nullptr) << #name;                                                 \
+    EXPECT_EQ(byName, byOrdinal) << #name << " at " << ordinal;                          \
   }
-  void TearDown() override {
-    if (handle_) dlclose(handle_);
-  }
-  void* handle_ = nullptr;
-  ProcByOrdinal byOrdinal_ = nullptr;
-};
+#include "../KBEPI32_Exports.inc"
+#undef KBE_EXPORT
+  EXPECT_EQ(named, 125);
+}
 
-TEST_F(EngineLibrary, OrdinalsOutsideTheTableAreEmpty) {
-  EXPECT_EQ(byOrdinal_(0), nullptr);
-  EXPECT_EQ(byOrdinal_(1226), nullptr);
-  EXPECT_EQ(byOrdinal_(0xFFFFFFFFu), nullptr);
+TEST(Exports, EmptySlotsAndOrdinalsOutsideTheTableGiveNothing) {
+  kbetest::Engine engine;
+  ASSERT_TRUE(engine.loaded());
+  auto byOrdinal = engine.byName<void* (*)(unsigned)>("KBEProcByOrdinal");
+  ASSERT_NE(byOrdinal, nullptr);
+  for (unsigned empty : {0u, 8u, 74u, 1162u, 1226u, 0xFFFFFFFFu}) EXPECT_EQ(byOrdinal(empty), nullptr) << empty;
+  EXPECT_EQ(engine.byOrdinal<void (*)()>(74), nullptr);
 }
 
 }  // namespace

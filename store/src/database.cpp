@@ -7,9 +7,12 @@ using namespace dao;
 // ---- DatabaseImpl --------------------------------------------------------
 
 DatabaseImpl::DatabaseImpl(std::shared_ptr<DbState> db, std::string name, std::string connect)
-    : db_(std::move(db)), name_(std::move(name)), connect_(std::move(connect)) {}
+    : db_(std::move(db)), name_(std::move(name)), connect_(std::move(connect)) {
+  db_->setOwner(this);
+}
 
 DatabaseImpl::~DatabaseImpl() {
+  db_->setOwner(nullptr);
   if (tableDefs_) tableDefs_->Release();
   if (relations_) relations_->Release();
   if (queryDefs_) queryDefs_->Release();

@@ -183,6 +183,11 @@ class DbState : public std::enable_shared_from_this<DbState> {
   // Reads the catalogue again from the file.
   void reloadCatalogue();
 
+  // The database object that opened this file, while it lives: the parent
+  // handed out by recordsets opened through table definitions.
+  dao::Database* owner() const { return owner_; }
+  void setOwner(dao::Database* owner) { owner_ = owner; }
+
   // Bumped by every schema change, so cursors can tell their metadata is stale.
   std::uint64_t schemaVersion() const { return schemaVersion_; }
 
@@ -216,6 +221,7 @@ class DbState : public std::enable_shared_from_this<DbState> {
   int savepointSeq_ = 0;
   std::uint64_t schemaVersion_ = 1;
   std::shared_ptr<ErrorStore> errors_;
+  dao::Database* owner_ = nullptr;
   std::vector<std::shared_ptr<TableData>> tables_;
   std::vector<std::shared_ptr<RelationData>> relations_;
   std::vector<std::shared_ptr<QueryData>> queries_;

@@ -452,16 +452,25 @@ namespace {
 
 constexpr unsigned kTextFlags = kh::kIgnoreCase | kh::kStringSort;
 
-// For pure ASCII texts the locale collation (after case folding) comes down to
-// comparing one weight per character, skipping the characters it ignores, as
-// long as no contraction or expansion involves ASCII and no two characters share
-// a primary weight while differing otherwise. The weights are read off the
-// collation itself once, and checked; when any check fails every comparison
-// takes the full path.
+// For texts of printable ASCII (and the blanks tab to carriage return) the
+// locale collation, after case folding, comes down to comparing one weight per
+// character, as long as no contraction or expansion involves ASCII and no two
+// characters share a primary weight while differing otherwise. Control
+// characters are left out: the collation passes over them at the first level
+// but not at the others. The weights are read off the collation itself once, and
+// checked; when any check fails every comparison takes the full path.
 struct AsciiOrder {
   bool usable = false;
-  std::array<std::uint8_t, 128> weight{};  // 0: ignored
+  std::array<std::uint8_t, 128> weight{};  // 0: not on the fast path
 };
+
+bool fastEligible(const AsciiOrder& o, std::string_view s) {
+  for (char c : s) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || o.weight[u] == 0) return false;
+  }
+  return true;
+}
 
 bool asciiTailored() {
   UErrorCode status = U_ZERO_ERROR;
@@ -504,18 +513,13 @@ bool asciiTailored() {
 }
 
 int fastCompare(const AsciiOrder& o, std::string_view a, std::string_view b) {
-  std::size_t i = 0, j = 0;
-  for (;;) {
-    while (i < a.size() && o.weight[static_cast<unsigned char>(a[i])] == 0) ++i;
-    while (j < b.size() && o.weight[static_cast<unsigned char>(b[j])] == 0) ++j;
-    if (i == a.size()) return j == b.size() ? 0 : -1;
-    if (j == b.size()) return 1;
+  std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
     std::uint8_t x = o.weight[static_cast<unsigned char>(a[i])];
-    std::uint8_t y = o.weight[static_cast<unsigned char>(b[j])];
+    std::uint8_t y = o.weight[static_cast<unsigned char>(b[i])];
     if (x != y) return x < y ? -1 : 1;
-    ++i;
-    ++j;
   }
+  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
 AsciiOrder deriveAsciiOrder() {
@@ -523,13 +527,13 @@ AsciiOrder deriveAsciiOrder() {
   if (asciiTailored()) return o;
   auto cmp = [](std::string_view a, std::string_view b) { return kh::compareStringLocale(a, b, kTextFlags); };
   std::vector<char> chars;
-  for (int c = 1; c < 128; ++c) {
+  for (int c = 0; c < 128; ++c) {
     if (c >= 'A' && c <= 'Z') continue;
+    if (c < '\t' || (c > '\r' && c < ' ') || c == 0x7F) continue;
     std::string s(1, static_cast<char>(c));
-    if (cmp(s, "") == 0) continue;  // ignored character
+    if (cmp(s, "") == 0) continue;  // ignored altogether: left to the full path
     chars.push_back(static_cast<char>(c));
   }
-  if (kh::compareStringLocale(std::string_view("\0", 1), "", kTextFlags) != 0) return o;
   std::stable_sort(chars.begin(), chars.end(), [&](char x, char y) {
     return cmp(std::string_view(&x, 1), std::string_view(&y, 1)) < 0;
   });
@@ -552,13 +556,14 @@ AsciiOrder deriveAsciiOrder() {
     }
   }
   // A few whole words, letter case and ignored characters included.
-  static const char* const samples[] = {"abc",   "ABC",     "abd",  "ab",      "a-b",   "a b",  "a\x01" "bc",
+  static const char* const samples[] = {"abc",   "ABC",     "abd",  "ab",      "a-b",   "a b",  "a\tbc",
                                         "Zebra", "zebra1",  "10",   "9",       "a_b",   "A.B",  "co-op",
                                         "coop",  "O'Brien", "Obr",  "x~y",     "x$y",   "",     "\t",
                                         "aa",    "ch",      "cz",   "ll",      "lz",    "Bank", "bankrott"};
   o.usable = true;
   for (const char* s : samples)
     for (const char* t : samples) {
+      if (!fastEligible(o, s) || !fastEligible(o, t)) continue;
       int expected = cmp(s, t);
       if (fastCompare(o, s, t) != expected) {
         o.usable = false;
@@ -575,12 +580,6 @@ const AsciiOrder& asciiOrder() {
   return order;
 }
 
-bool isAscii(std::string_view s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 int collateJetText(void*, int na, const void* a, int nb, const void* b) {
   std::string_view x(static_cast<const char*>(a), static_cast<std::size_t>(na));
   std::string_view y(static_cast<const char*>(b), static_cast<std::size_t>(nb));
@@ -591,7 +590,7 @@ int collateJetText(void*, int na, const void* a, int nb, const void* b) {
 
 int compareJetText(std::string_view a, std::string_view b) {
   const AsciiOrder& o = asciiOrder();
-  if (o.usable && isAscii(a) && isAscii(b)) return fastCompare(o, a, b);
+  if (o.usable && fastEligible(o, a) && fastEligible(o, b)) return fastCompare(o, a, b);
   int r = kh::compareStringLocale(a, b, kTextFlags);
   return r < 0 ? -1 : r > 0 ? 1 : 0;
 }

@@ -35,9 +35,9 @@ bool jetLike(std::string_view value, std::string_view pattern);
 // Whether `pattern` is well formed for jetLike.
 bool isValidLikePattern(std::string_view pattern);
 
-// The JETTEXT order of two UTF-8 texts: -1, 0 or 1. Pure ASCII texts take a fast
-// path whose order is the locale collation's own; everything else goes through
-// kh::compareStringLocale(kIgnoreCase | kStringSort).
+// The JETTEXT order of two UTF-8 texts: -1, 0 or 1. Texts of printable ASCII
+// and blanks take a fast path whose order is the locale collation's own;
+// everything else goes through kh::compareStringLocale(kIgnoreCase | kStringSort).
 int compareJetText(std::string_view a, std::string_view b);
 // Whether the ASCII fast path is in use: it is switched off for a locale whose
 // collation treats ASCII letters other than one by one (a contraction such as

@@ -1,5 +1,6 @@
 #include "jetsql.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -380,12 +381,14 @@ std::string trimRight(std::string_view s) {
 
 std::string oleNumberText(double d) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.17g", d);
-  // Prefer the shortest text that reads back as the same number.
+  if (d == std::floor(d) && std::fabs(d) < 1e15) {
+    std::snprintf(buf, sizeof buf, "%.0f", d);
+    return buf;
+  }
+  // The shortest text that reads back as the same number.
   for (int prec = 1; prec <= 17; ++prec) {
-    char probe[64];
-    std::snprintf(probe, sizeof probe, "%.*g", prec, d);
-    if (std::strtod(probe, nullptr) == d) return probe;
+    std::snprintf(buf, sizeof buf, "%.*g", prec, d);
+    if (std::strtod(buf, nullptr) == d) return buf;
   }
   return buf;
 }
@@ -396,7 +399,9 @@ std::string oleNumberText(double d) {
 
 struct Printed {
   std::string s;
-  int prec;  // SQLite binding strength: 10 atom, 9 unary, 7 * , 6 + -, 4 < <= > >=, 3 = <> IS IN LIKE BETWEEN, 2 NOT, 1 AND, 0 OR
+  // SQLite's binding strength: 10 atom, 9 unary minus, 7 *, 6 + -, 4 < <= > >=,
+  // 3 = <> IS IN LIKE BETWEEN, 2 NOT, 1 AND, 0 OR.
+  int prec;
 };
 
 std::string atom(const Printed& p) { return p.prec >= 10 ? p.s : "(" + p.s + ")"; }
@@ -408,7 +413,7 @@ class Translator {
       : src_(src), toks_(tokenize(src)), given_(given), lone_(lone) {}
 
   void statement(Translation& out);
-  void expression(ExpressionTranslation& out);
+  void expression(ExpressionTranslation& out, ExpressionUse use);
 
  private:
   // --- tokens --------------------------------------------------------------
@@ -438,6 +443,8 @@ class Translator {
   bool atStatementEnd() const { return peek().kind == Tk::End || peekOp(";"); }
 
   // --- errors --------------------------------------------------------------
+  // An unclosed string, date or bracket, which reports itself wherever it stands.
+  static bool malformed(const Token& t) { return t.kind == Tk::Bad && t.bad != BadKind::Char; }
   std::string expressionText(std::size_t until) const {
     if (until < exprStart_) until = exprStart_;
     return trimRight(src_.substr(exprStart_, until - exprStart_));
@@ -462,7 +469,7 @@ class Translator {
   }
   // A clause error; a malformed token in its place reports itself.
   [[noreturn]] void clauseError(unsigned number, const char* message) {
-    if (peek().kind == Tk::Bad) badToken(peek());
+    if (malformed(peek())) badToken(peek());
     fail(number, message);
   }
   // After an expression of a clause only these may follow; anything else is a
@@ -482,7 +489,7 @@ class Translator {
   }
   std::string ident(unsigned errNumber, const char* message) {
     const Token& t = peek();
-    if (t.kind == Tk::Bad) badToken(t);
+    if (malformed(t)) badToken(t);
     if (!isIdent(t)) fail(errNumber, message);
     return next().text;
   }
@@ -889,7 +896,7 @@ class Translator {
   void parseDrop(Translation& out);
   void parseAlter(Translation& out);
   ColumnDef parseColumnDef(DdlInfo& ddl, unsigned errNumber, const char* message);
-  void parseTableConstraint(DdlInfo& ddl, std::string name, unsigned errNumber);
+  void parseTableConstraint(DdlInfo& ddl, std::string name);
   std::vector<std::string> parenNameList(unsigned errNumber, const char* message);
   void addIndex(DdlInfo& ddl, IndexDef index);
 
@@ -1048,7 +1055,7 @@ void Translator::parseSelectItem(Core& core) {
     item.expr = parseImp();
     if (acceptKw("AS")) {
       const Token& a = peek();
-      if (a.kind == Tk::Bad) badToken(a);
+      if (malformed(a)) badToken(a);
       if (a.kind != Tk::Name && a.kind != Tk::Bracket) clauseError(sqlerr::SyntaxErrorSelect, kSelectMessage);
       item.alias = next().text;
     }
@@ -1108,7 +1115,7 @@ SourcePtr Translator::parseSourcePrimary(Core& core) {
   auto alias = [&](Source& s) {
     if (acceptKw("AS")) {
       const Token& a = peek();
-      if (a.kind == Tk::Bad) badToken(a);
+      if (malformed(a)) badToken(a);
       if (a.kind != Tk::Name && a.kind != Tk::Bracket) clauseError(sqlerr::SyntaxErrorFrom, "Syntax error in FROM clause.");
       s.alias = next().text;
     } else if (peek().kind == Tk::Bracket || (peek().kind == Tk::Name && !reservedAsAlias(peek().text))) {
@@ -1136,7 +1143,7 @@ SourcePtr Translator::parseSourcePrimary(Core& core) {
     return inner;
   }
   const Token& t = peek();
-  if (t.kind == Tk::Bad) badToken(t);
+  if (malformed(t)) badToken(t);
   if (t.kind != Tk::Bracket && (t.kind != Tk::Name || reservedAsAlias(t.text)))
     fail(sqlerr::SyntaxErrorFrom, "Syntax error in FROM clause.");
   auto s = std::make_unique<Source>();
@@ -1171,7 +1178,7 @@ void Translator::parseParameters(Translation& out) {
   next();  // PARAMETERS
   do {
     const Token& t = peek();
-    if (t.kind == Tk::Bad) badToken(t);
+    if (malformed(t)) badToken(t);
     if (t.kind != Tk::Name && t.kind != Tk::Bracket)
       fail(sqlerr::SyntaxErrorParameters, "Syntax error in PARAMETER clause.");
     std::string name = joinParts(nameParts());
@@ -1441,7 +1448,7 @@ ColumnDef Translator::parseColumnDef(DdlInfo& ddl, unsigned errNumber, const cha
   return col;
 }
 
-void Translator::parseTableConstraint(DdlInfo& ddl, std::string name, unsigned errNumber) {
+void Translator::parseTableConstraint(DdlInfo& ddl, std::string name) {
   const char* msg = "Syntax error in CONSTRAINT clause.";
   if (acceptKw("PRIMARY") || peekKw("UNIQUE")) {
     IndexDef index;
@@ -1467,7 +1474,6 @@ void Translator::parseTableConstraint(DdlInfo& ddl, std::string name, unsigned e
     ddl.foreignKeys.push_back(std::move(fk));
     return;
   }
-  (void)errNumber;
   clauseError(sqlerr::SyntaxErrorConstraint, msg);
 }
 
@@ -1481,9 +1487,9 @@ void Translator::parseCreate(Translation& out) {
     do {
       if (acceptKw("CONSTRAINT")) {
         std::string name = ident(sqlerr::SyntaxErrorConstraint, "Syntax error in CONSTRAINT clause.");
-        parseTableConstraint(out.ddl, std::move(name), sqlerr::SyntaxErrorCreateTable);
+        parseTableConstraint(out.ddl, std::move(name));
       } else if (peekKw("PRIMARY") || peekKw("UNIQUE") || peekKw("FOREIGN")) {
-        parseTableConstraint(out.ddl, std::string(), sqlerr::SyntaxErrorCreateTable);
+        parseTableConstraint(out.ddl, std::string());
       } else {
         out.ddl.columns.push_back(parseColumnDef(out.ddl, sqlerr::SyntaxErrorCreateTable, msg));
       }
@@ -1556,12 +1562,12 @@ void Translator::parseAlter(Translation& out) {
     if (acceptKw("CONSTRAINT")) {
       out.kind = StatementKind::AddConstraint;
       std::string name = ident(sqlerr::SyntaxErrorConstraint, "Syntax error in CONSTRAINT clause.");
-      parseTableConstraint(out.ddl, std::move(name), sqlerr::SyntaxErrorAlterTable);
+      parseTableConstraint(out.ddl, std::move(name));
       return;
     }
     if (peekKw("PRIMARY") || peekKw("UNIQUE") || peekKw("FOREIGN")) {
       out.kind = StatementKind::AddConstraint;
-      parseTableConstraint(out.ddl, std::string(), sqlerr::SyntaxErrorAlterTable);
+      parseTableConstraint(out.ddl, std::string());
       return;
     }
     acceptKw("COLUMN");
@@ -1983,7 +1989,7 @@ void Translator::statement(Translation& out) {
   out.parameters = params_;
 }
 
-void Translator::expression(ExpressionTranslation& out) {
+void Translator::expression(ExpressionTranslation& out, ExpressionUse use) {
   exprStart_ = peek().pos;
   if (peek().kind == Tk::End) exprError(peek());
   sawAggregate_ = false;
@@ -1991,7 +1997,7 @@ void Translator::expression(ExpressionTranslation& out) {
   if (peek().kind != Tk::End) exprError(peek());
   if (sawAggregate_)
     fail(sqlerr::AggregateInWhere, "Can't have aggregate function in WHERE clause (" + trimRight(src_) + ").");
-  out.sql = cond(*e);
+  out.sql = use == ExpressionUse::Value ? value(*e) : cond(*e);
   out.parameters = params_;
 }
 
@@ -2007,6 +2013,9 @@ bool translateStatement(std::string_view jetSql, const NameSet& parameterNames, 
                         Error& error) noexcept {
   try {
     out = Translation{};
+    // SQLite ends an SQL text at a NUL byte: never hand it one.
+    if (jetSql.find('\0') != std::string_view::npos)
+      fail(sqlerr::SyntaxErrorExpression, "Invalid character in query expression.");
     Translator t(jetSql, parameterNames, false);
     t.statement(out);
     return true;
@@ -2021,11 +2030,13 @@ bool translateStatement(std::string_view jetSql, const NameSet& parameterNames, 
 }
 
 bool translateExpression(std::string_view jetExpression, const NameSet& parameterNames, ExpressionTranslation& out,
-                         Error& error) noexcept {
+                         Error& error, ExpressionUse use) noexcept {
   try {
     out = ExpressionTranslation{};
+    if (jetExpression.find('\0') != std::string_view::npos)
+      fail(sqlerr::SyntaxErrorLoneExpression, "Invalid character in expression.");
     Translator t(jetExpression, parameterNames, true);
-    t.expression(out);
+    t.expression(out, use);
     return true;
   } catch (const SqlError& e) {
     error = {e.number, e.message};

@@ -195,10 +195,15 @@ struct ExpressionTranslation {
 bool translateStatement(std::string_view jetSql, const NameSet& parameterNames, Translation& out,
                         Error& error) noexcept;
 
-// Translates a lone Jet expression (FindFirst criteria, filters) into an SQLite
-// condition. Syntax errors are 3077.
+// How a lone expression is used: as a condition (criteria, filters: any
+// non-zero value is true) or as a value (a comparison then yields Jet's -1/0).
+enum class ExpressionUse { Condition, Value };
+
+// Translates a lone Jet expression (FindFirst criteria, filters, default values)
+// into SQLite expression text. Syntax errors are 3077.
 bool translateExpression(std::string_view jetExpression, const NameSet& parameterNames,
-                         ExpressionTranslation& out, Error& error) noexcept;
+                         ExpressionTranslation& out, Error& error,
+                         ExpressionUse use = ExpressionUse::Condition) noexcept;
 
 // A name as an SQLite identifier in the form the translator prints ([name]).
 std::string quoteIdentifier(std::string_view name);

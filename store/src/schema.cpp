@@ -708,7 +708,7 @@ HRESULT TableDefImpl::OpenRecordset(const Variant& type, const Variant& options,
   return guarded(errors(), [&] {
     requireOut(out);
     if (!table_) fail(err::InvalidOperation);
-    *out = openTableRecordset(db_, nullptr, table_->name, static_cast<std::int16_t>(longArg(type, dbOpenTable)),
+    *out = openTableRecordset(db_, db_->owner(), table_->name, static_cast<std::int16_t>(longArg(type, dbOpenTable)),
                               longArg(options, 0), 0);
   });
 }

@@ -256,3 +256,78 @@ TEST_F(RecordsetTest, TransactionsNestAndRollBack) {
 
 }  // namespace
 }  // namespace kh::storetest
+
+namespace kh::storetest {
+namespace {
+
+// The program's own statements, as the engine hands them to the store.
+TEST_F(RecordsetTest, ProgramQueriesWithParameterMarkers) {
+  ComPtr<_QueryDef> q;
+  HR_OK(db_->CreateQueryDef(V(""), V("select * from passwords where GroupId = Par_1 order by Description"), q.put()));
+  ComPtr<Parameters> params;
+  HR_OK(q->get_Parameters(params.put()));
+  std::int16_t n = 0;
+  HR_OK(params->get_Count(&n));
+  ASSERT_EQ(n, 1);
+  ComPtr<Parameter> p;
+  HR_OK(params->get_Item(V(0), p.put()));
+  BSTR name;
+  HR_OK(p->get_Name(&name));
+  EXPECT_EQ(name, "Par_1");
+  HR_OK(p->put_Value(V(1)));
+
+  ComPtr<Recordset> rs;
+  HR_OK(q->OpenRecordset(V(dbOpenDynaset), V(0), M(), rs.put()));
+  VARIANT_BOOL updatable = 0;
+  HR_OK(rs->get_Updatable(&updatable));
+  EXPECT_TRUE(updatable);
+  EXPECT_EQ(text(rs.get(), "Description"), "alpha");
+  HR_OK(rs->Edit());
+  HR_OK(rs->put_Collect(V("Notes"), V("a long memo")));
+  HR_OK(rs->_30_Update());
+  HR_OK(rs->AddNew());
+  HR_OK(rs->put_Collect(V("GroupID"), V(1)));
+  HR_OK(rs->put_Collect(V("Description"), V("echo")));
+  HR_OK(rs->_30_Update());
+  HR_OK(rs->Delete());  // alpha
+  ComPtr<Recordset> again;
+  HR_OK(q->OpenRecordset(V(dbOpenDynaset), V(0), M(), again.put()));
+  EXPECT_EQ(column(again.get(), "Description"), (std::vector<std::string>{"bravo", "Charlie", "Delta", "echo"}));
+
+  // Another group's accounts; a missing value is a parameter error, not a wrong result.
+  HR_OK(p->put_Value(V(2)));
+  ComPtr<Recordset> none;
+  HR_OK(q->OpenRecordset(V(dbOpenDynaset), V(0), M(), none.put()));
+  EXPECT_TRUE(eof(none.get()));
+  ComPtr<Recordset> bad;
+  EXPECT_DAO(db_->OpenRecordset("select * from passwords where GroupId = Par_1", V(dbOpenDynaset), M(), M(),
+                                bad.put()),
+             3061);
+
+  // The options row is edited through its own query.
+  ComPtr<Recordset> options;
+  HR_OK(db_->OpenRecordset("select * from options", V(dbOpenDynaset), M(), M(), options.put()));
+  HR_OK(options->Edit());
+  HR_OK(options->put_Collect(V("dbmaintcount"), V(4)));
+  HR_OK(options->_30_Update());
+  HR_OK(options->Requery(M()));
+  EXPECT_EQ(text(options.get(), "DBMaintCount"), "4");
+
+  // Deleting a group through its dynaset takes its accounts with it.
+  ComPtr<Recordset> groups;
+  HR_OK(db_->OpenRecordset("select * from groups order by Name", V(dbOpenDynaset), M(), M(), groups.put()));
+  EXPECT_EQ(text(groups.get(), "Name"), "Email Accounts");
+  HR_OK(groups->Delete());
+  HR_OK(p->put_Value(V(1)));
+  ComPtr<Recordset> gone;
+  HR_OK(q->OpenRecordset(V(dbOpenDynaset), V(0), M(), gone.put()));
+  EXPECT_TRUE(eof(gone.get()));
+
+  // A statement the store cannot run is a syntax error.
+  ComPtr<Recordset> broken;
+  EXPECT_NE(db_->OpenRecordset("select * from passwords where (", V(dbOpenDynaset), M(), M(), broken.put()), S_OK);
+  EXPECT_GE(lastError().first, 3000);
+}
+
+}  // namespace
+}  // namespace kh::storetest

@@ -51,7 +51,7 @@ HRESULT DatabaseImpl::get_QueryDefs(dao::QueryDefs** out) {
   return guarded(errors(), [&] {
     requireOut(out);
     db_->requireOpen();
-    if (!queryDefs_) queryDefs_ = new QueryDefsImpl(db_, this);
+    if (!queryDefs_) queryDefs_ = new QueryDefsImpl(db_);
     queryDefs_->AddRef();
     *out = queryDefs_;
   });
@@ -310,7 +310,7 @@ HRESULT QueryDefsImpl::get_Item(const Variant& index, dao::_QueryDef** out) {
     db_->requireOpen();
     const auto& qs = db_->queries();
     std::size_t i = itemPosition(index, qs.size(), [&](std::size_t k) { return qs[k]->name; });
-    *out = new QueryDefImpl(db_, parent_, qs[i]->name, qs[i]->sql, true);
+    *out = new QueryDefImpl(db_, db_->owner(), qs[i]->name, qs[i]->sql, true);
   });
 }
 

@@ -100,7 +100,7 @@ class QueryDefImpl : public ComObject<dao::_QueryDef> {
 
 class QueryDefsImpl : public ComObject<dao::QueryDefs> {
  public:
-  QueryDefsImpl(std::shared_ptr<DbState> db, dao::Database* parent) : db_(std::move(db)), parent_(parent) {}
+  explicit QueryDefsImpl(std::shared_ptr<DbState> db) : db_(std::move(db)) {}
   HRESULT get_Count(std::int16_t* out) override;
   HRESULT Refresh() override;
   HRESULT Append(IDispatch* object) override;
@@ -110,7 +110,6 @@ class QueryDefsImpl : public ComObject<dao::QueryDefs> {
  private:
   ~QueryDefsImpl() override = default;
   std::shared_ptr<DbState> db_;
-  dao::Database* parent_;  // not owned: the database owns this collection
 };
 
 struct ParameterValue {

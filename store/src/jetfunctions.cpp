@@ -934,12 +934,25 @@ void fnPow(Ctx* c, int, Val** argv) {
   sqlite3_result_double(c, r);
 }
 
+void freePattern(void* p) { delete static_cast<std::vector<LikeElem>*>(p); }
+
 void fnLike(Ctx* c, int, Val** argv) {
   // like(pattern, value): SQLite's own argument order for "value LIKE pattern".
   if (isNull(argv[0]) || isNull(argv[1])) return sqlite3_result_null(c);
-  std::vector<LikeElem> pat;
-  if (!compileLike(textOf(argv[0]), pat)) return fail(c, "Invalid pattern string");
-  sqlite3_result_int(c, matchLike(pat, textOf(argv[1])) ? 1 : 0);
+  // A constant pattern is compiled once per statement.
+  auto* cached = static_cast<std::vector<LikeElem>*>(sqlite3_get_auxdata(c, 0));
+  if (cached) {
+    sqlite3_result_int(c, matchLike(*cached, textOf(argv[1])) ? 1 : 0);
+    return;
+  }
+  auto* pat = new (std::nothrow) std::vector<LikeElem>;
+  if (!pat) return sqlite3_result_error_nomem(c);
+  if (!compileLike(textOf(argv[0]), *pat)) {
+    delete pat;
+    return fail(c, "Invalid pattern string");
+  }
+  sqlite3_result_int(c, matchLike(*pat, textOf(argv[1])) ? 1 : 0);
+  sqlite3_set_auxdata(c, 0, pat, freePattern);  // frees it at once when it cannot be kept
 }
 
 // ---------------------------------------------------------------------------

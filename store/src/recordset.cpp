@@ -81,7 +81,6 @@ dao::Recordset* openTableRecordset(std::shared_ptr<DbState> db, dao::Database* p
 
 RecordsetImpl::~RecordsetImpl() {
   if (locked_) db_->unlockRecord(spec_.table, lockedKey_, this);
-  if (fields_) reinterpret_cast<IUnknown*>(fields_)->Release();
   sqlite3_finalize(readStmt_);
 }
 
@@ -118,11 +117,10 @@ void RecordsetImpl::describeColumns() {
         c.updatable = !(fd->attributes & dbAutoIncrField);
       }
     } else {
-      // A computed column: its type follows its declared affinity.
-      const char* decl = sqlite3_column_decltype(s.get(), i);
-      std::string d = decl ? decl : "";
-      c.def.type = d == "INTEGER" ? dbLong : d == "REAL" ? dbDouble : dbText;
-      c.def.size = c.def.type == dbText ? 255 : fixedSizeOf(c.def.type);
+      // A computed column: values keep the kind SQLite computed them in, and
+      // the column's type follows the first value seen (see columnDef).
+      c.def.type = 0;
+      c.def.size = 0;
       c.def.attributes = 0;
     }
     c.def.ordinal = static_cast<std::int16_t>(i);
@@ -340,7 +338,23 @@ int RecordsetImpl::columnIndex(const Variant& index) const {
 
 // ---- field access --------------------------------------------------------
 
-FieldDef RecordsetImpl::columnDef(int c) const { return columns_.at(static_cast<std::size_t>(c)).def; }
+FieldDef RecordsetImpl::columnDef(int c) const {
+  FieldDef d = columns_.at(static_cast<std::size_t>(c)).def;
+  if (d.type != 0) return d;
+  // A computed column takes the type of its value in the current record,
+  // or of the first record read; text when nothing tells.
+  const Variant* v = nullptr;
+  if (loaded_ && !currentDeleted_ && static_cast<std::size_t>(c) < current_.size()) v = &current_[static_cast<std::size_t>(c)];
+  else if (static_ && !static_->rows.empty()) v = &static_->rows.front()[static_cast<std::size_t>(c)];
+  switch (v ? v->type() : VT_BSTR) {
+    case VT_I4: d.type = dbLong; break;
+    case VT_R8: d.type = dbDouble; break;
+    case VT_UI1_ARRAY: d.type = dbLongBinary; break;
+    default: d.type = dbText; break;
+  }
+  d.size = d.type == dbText ? 255 : fixedSizeOf(d.type);
+  return d;
+}
 bool RecordsetImpl::columnUpdatable(int c) const {
   return updatable_ && columns_.at(static_cast<std::size_t>(c)).updatable;
 }
@@ -595,9 +609,9 @@ HRESULT RecordsetImpl::get_Fields(dao::Fields** out) {
   return guarded(errors(), [&] {
     requireOut(out);
     requireOpen();
-    if (!fields_) fields_ = FieldsImpl::ofRecordset(this);
-    fields_->AddRef();
-    *out = fields_;
+    // A new collection each time: it holds the recordset, so the recordset
+    // must not hold it back.
+    *out = FieldsImpl::ofRecordset(this);
   });
 }
 HRESULT RecordsetImpl::get_Collect(const Variant& index, Variant* out) {

@@ -185,7 +185,6 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   long savedPos_ = -1;
   bool savedAtEnd_ = false;
 
-  class FieldsImpl* fields_ = nullptr;  // cached, holds a reference
   sqlite3_stmt* readStmt_ = nullptr;    // reads one row of the keyset by its key
 };
 

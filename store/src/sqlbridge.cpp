@@ -246,7 +246,7 @@ std::string jetCriteriaToSql(DbState&, const std::string& criteria) {
 Variant evaluateJetExpression(DbState& db, const std::string& expression) {
   jet::ExpressionTranslation t;
   jet::Error e;
-  if (!jet::translateExpression(expression, {}, t, e)) failTranslation(e);
+  if (!jet::translateExpression(expression, {}, t, e, jet::ExpressionUse::Value)) failTranslation(e);
   if (!t.parameters.empty()) return Variant::null();
   Statement s(db.handle(), "SELECT (" + t.sql + ")");
   if (!s.step()) return Variant::null();

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "db.h"
+#include "jetsql.h"
 
 namespace kh::store {
 
@@ -316,6 +317,34 @@ void DbState::rebuildTriggers(const std::string& tableName) {
       if ((f.type == dbText || f.type == dbBinary) && f.size > 0)
         raise(err::FieldTooSmall, f.name, "length(" + col + ") > " + std::to_string(f.size));
     }
+    // Validation rules see the new record's values under the field names.
+    auto ruleCheck = [&](const std::string& rule, const std::string& message, const std::string& field) {
+      std::string expr = rule;
+      char first = expr.empty() ? ' ' : expr.front();
+      if (!field.empty() && (first == '<' || first == '>' || first == '=')) expr = jet::quoteIdentifier(field) + " " + expr;
+      if (!field.empty() && rule.size() >= 4) {
+        std::string head;
+        for (char c : rule.substr(0, 8)) head += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (head.rfind("like ", 0) == 0 || head.rfind("between ", 0) == 0 || head.rfind("in ", 0) == 0 ||
+            head.rfind("in(", 0) == 0 || head.rfind("is ", 0) == 0 || head.rfind("not ", 0) == 0)
+          expr = jet::quoteIdentifier(field) + " " + expr;
+      }
+      jet::ExpressionTranslation t;
+      jet::Error e;
+      if (!jet::translateExpression(expr, {}, t, e) || !t.parameters.empty()) fail(3320, rule);
+      std::string values;
+      for (const auto& f : table->fields)
+        values += (values.empty() ? "" : ", ") + std::string(row) + "." + quoteName(f.name) + " AS " + quoteName(f.name);
+      std::string text = message;
+      if (text.empty())
+        text = "One or more values are prohibited by the validation rule '" + rule + "' set for '" +
+               (field.empty() ? table->name : table->name + "." + field) +
+               "'. Enter a value that the expression for this field can accept.";
+      raise(err::ValidationRuleViolated, text, "NOT (SELECT (" + t.sql + ") FROM (SELECT " + values + "))");
+    };
+    for (const auto& f : table->fields)
+      if (!f.validationRule.empty()) ruleCheck(f.validationRule, f.validationText, f.name);
+    if (!table->validationRule.empty()) ruleCheck(table->validationRule, table->validationText, "");
     for (const auto& ix : table->indexes) {
       if (!(ix.primary || ix.required)) continue;
       for (const auto& xf : ix.fields) {

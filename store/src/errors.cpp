@@ -71,6 +71,7 @@ std::string describeError(unsigned number, const std::string& detail) {
              "True. Enter a value in this field."},
       {3315, "Field '|' can't be a zero-length string."},
       {3316, "|"},
+      {3320, "Syntax error in the validation rule '|'."},
       {3343, "Unrecognized database format '|'."},
       {3349, "Numeric field overflow."},
       {3366, "Can't append a relation with no fields defined."},

@@ -12,16 +12,20 @@ namespace {
 
 bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
-// Prepares `sql` to learn whether every name resolves. Returns the name SQLite
-// could not find as a column, or an empty string when the statement is sound.
-std::string unresolvedColumn(sqlite3* db, const std::string& sql) {
+struct Unresolved {
+  std::string column;  // a name that is no column: it becomes a parameter
+  std::string table;   // a name that is no table: perhaps a stored query
+};
+
+// Prepares `sql` to learn whether every name resolves.
+Unresolved unresolvedName(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* s = nullptr;
   int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &s, nullptr);
   sqlite3_finalize(s);
   if (rc == SQLITE_OK) return {};
   std::string msg = sqlite3_errmsg(db);
-  if (startsWith(msg, "no such column: ")) return msg.substr(16);
-  if (startsWith(msg, "no such table: ")) fail(err::CantFindTable, msg.substr(15));
+  if (startsWith(msg, "no such column: ")) return {msg.substr(16), {}};
+  if (startsWith(msg, "no such table: ")) return {{}, msg.substr(15)};
   failFromSqlite(db, rc);
 }
 
@@ -167,9 +171,17 @@ std::int32_t makeTable(DbState& db, const PreparedJet& p, const std::vector<Vari
 
 }  // namespace
 
-PreparedJet translateJet(DbState& db, const std::string& text) {
+PreparedJet translateJet(DbState& db, const std::string& text, int depth);
+
+PreparedJet translateJet(DbState& db, const std::string& text) { return translateJet(db, text, 0); }
+
+PreparedJet translateJet(DbState& db, const std::string& text, int depth) {
   db.requireOpen();
+  if (depth > 16) fail(3360);  // query too complex: stored queries nest too deep
   jet::NameSet parameterNames;
+  // Stored queries named as sources, each as a common table expression.
+  std::string with;
+  std::vector<std::string> used;
   // Each round turns one name that resolves to no column into a parameter.
   for (int round = 0; round < 256; ++round) {
     jet::Translation t;
@@ -191,10 +203,25 @@ PreparedJet translateJet(DbState& db, const std::string& text) {
         p.ddl = std::make_shared<jet::Translation>(std::move(t));
         return p;
     }
-    std::string missing = unresolvedColumn(db.handle(), t.sql);
-    if (!missing.empty()) {
-      if (parameterNames.count(missing)) fail(err::SyntaxErrorExpression, missing);
-      parameterNames.insert(missing);
+    if (!with.empty()) t.sql = "WITH " + with + " " + t.sql;
+    Unresolved missing = unresolvedName(db.handle(), t.sql);
+    if (!missing.table.empty()) {
+      auto q = db.findQuery(missing.table);
+      bool seen = false;
+      for (const auto& u : used) seen = seen || sameName(u, missing.table);
+      if (!q || seen) fail(err::CantFindTable, missing.table);
+      PreparedJet inner = translateJet(db, q->sql, depth + 1);
+      if (inner.kind != PreparedJet::Kind::Select || !inner.intoTable.empty() || !inner.parameters.empty())
+        fail(err::CantFindTable, missing.table);
+      std::string body = inner.spec.sql;
+      // The inner text may bring a WITH clause of its own; keep it inside.
+      with += (with.empty() ? "" : ", ") + jet::quoteIdentifier(q->name) + " AS (SELECT * FROM (" + body + "))";
+      used.push_back(q->name);
+      continue;
+    }
+    if (!missing.column.empty()) {
+      if (parameterNames.count(missing.column)) fail(err::SyntaxErrorExpression, missing.column);
+      parameterNames.insert(missing.column);
       continue;
     }
     p.spec.sql = t.sql;

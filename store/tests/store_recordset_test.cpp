@@ -331,3 +331,25 @@ TEST_F(RecordsetTest, ProgramQueriesWithParameterMarkers) {
 
 }  // namespace
 }  // namespace kh::storetest
+
+namespace kh::storetest {
+namespace {
+
+TEST_F(RecordsetTest, StoredQueriesRunByNameAndAsSources) {
+  ComPtr<_QueryDef> stored;
+  HR_OK(db_->CreateQueryDef(V("qryWebGroups"), V("SELECT * FROM Groups WHERE Name Like \"Web*\""), stored.put()));
+  ComPtr<QueryDefs> qds;
+  HR_OK(db_->get_QueryDefs(qds.put()));
+  std::int16_t n = 0;
+  HR_OK(qds->get_Count(&n));
+  EXPECT_EQ(n, 1);
+  auto byName = dynaset("qryWebGroups");
+  EXPECT_EQ(column(byName.get(), "Name").size(), 2u);
+  auto nested = dynaset("SELECT Name FROM qryWebGroups ORDER BY Name DESC");
+  EXPECT_EQ(column(nested.get(), "Name"), (std::vector<std::string>{"Web Subscriptions", "Web Discussion Boards"}));
+  ComPtr<_QueryDef> again;
+  EXPECT_DAO(db_->CreateQueryDef(V("qryWebGroups"), V("SELECT 1"), again.put()), 3367);
+}
+
+}  // namespace
+}  // namespace kh::storetest

@@ -110,6 +110,7 @@ TEST_F(SchemaTest, FieldRulesFailWithDaoNumbers) {
   ComPtr<_TableDef> t;
   HR_OK(db->CreateTableDef(V("Tags"), M(), M(), M(), t.put()));
   addField(t.get(), "Tag", dbText, 5);
+  addField(t.get(), "Weight", dbLong);
   ComPtr<_Field> req;
   addIndex(t.get(), "TagKey", {"Tag"}, false, true, false);
   appendTable(db.get(), t.get());
@@ -122,6 +123,10 @@ TEST_F(SchemaTest, FieldRulesFailWithDaoNumbers) {
     tags->get_Fields(fs.put());
     HR_OK(fs->get_Item(V("Tag"), req.put()));
     HR_OK(req->put_Required(VARIANT_TRUE));
+    ComPtr<_Field> weight;
+    HR_OK(fs->get_Item(V("Weight"), weight.put()));
+    HR_OK(weight->put_ValidationRule("Between 1 And 9"));
+    HR_OK(weight->put_ValidationText("Weight must be 1 to 9."));
   }
 
   ComPtr<Recordset> rs;
@@ -149,6 +154,16 @@ TEST_F(SchemaTest, FieldRulesFailWithDaoNumbers) {
   HR_OK(rs->AddNew());
   EXPECT_DAO(rs->put_Collect(V("Tag"), V("toolong")), 3163);
   HR_OK(rs->_30_CancelUpdate());
+
+  // A validation rule is checked on every write; Null passes it.
+  HR_OK(rs->AddNew());
+  HR_OK(rs->put_Collect(V("Tag"), V("w")));
+  HR_OK(rs->put_Collect(V("Weight"), V(12)));
+  EXPECT_DAO(rs->_30_Update(), 3316);
+  EXPECT_EQ(lastError().second, "Weight must be 1 to 9.");
+  HR_OK(rs->put_Collect(V("Weight"), Variant::null()));
+  HR_OK(rs->_30_Update());
+  EXPECT_DAO(db->Execute("UPDATE Tags SET Weight = 0", V(dbFailOnError)), 3316);
 
   // An account needs an existing group; a group's accounts go with it.
   ComPtr<Recordset> pw;

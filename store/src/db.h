@@ -190,6 +190,11 @@ class DbState : public std::enable_shared_from_this<DbState> {
 
   // Bumped by every schema change, so cursors can tell their metadata is stale.
   std::uint64_t schemaVersion() const { return schemaVersion_; }
+  // Changes whenever this connection changed rows, schema or rolled back: rows
+  // cached before then may be stale.
+  std::pair<std::uint64_t, std::int64_t> changeGeneration() const {
+    return {schemaVersion_, db_ ? static_cast<std::int64_t>(sqlite3_total_changes(db_)) : 0};
+  }
 
   // Record locks held by recordsets of this process (pessimistic locking).
   bool lockRecord(const std::string& table, sqlite3_int64 rowid, const void* owner);

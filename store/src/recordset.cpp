@@ -82,6 +82,7 @@ dao::Recordset* openTableRecordset(std::shared_ptr<DbState> db, dao::Database* p
 RecordsetImpl::~RecordsetImpl() {
   if (locked_) db_->unlockRecord(spec_.table, lockedKey_, this);
   sqlite3_finalize(readStmt_);
+  sqlite3_finalize(batchStmt_);
 }
 
 std::string RecordsetImpl::baseReadSql() const {
@@ -93,6 +94,9 @@ void RecordsetImpl::describeColumns() {
   columns_.clear();
   sqlite3_finalize(readStmt_);
   readStmt_ = nullptr;
+  sqlite3_finalize(batchStmt_);
+  batchStmt_ = nullptr;
+  rowCache_.clear();
   schemaVersion_ = db_->schemaVersion();
   std::string sql = source_ == Source::Keyset ? baseReadSql() : spec_.sql;
   Statement s(db_->handle(), sql);
@@ -272,7 +276,25 @@ sqlite3_int64 RecordsetImpl::currentKey() const { return keyset_->keys[static_ca
 void RecordsetImpl::loadCurrent() {
   if (loaded_) return;
   requireCurrent();
-  if (source_ == Source::Keyset) {
+  if (source_ == Source::Keyset && !db_->exclusive()) {
+    auto generation = db_->changeGeneration();
+    if (generation != cacheGeneration_) {
+      rowCache_.clear();
+      cacheGeneration_ = generation;
+    }
+    auto it = rowCache_.find(currentKey());
+    if (it == rowCache_.end()) {
+      fetchBatch(static_cast<std::size_t>(pos_));
+      it = rowCache_.find(currentKey());
+    }
+    currentDeleted_ = it == rowCache_.end();
+    if (!currentDeleted_) {
+      // A row is taken from the batch once: reading it again goes to the file,
+      // so others' changes show when a record is read again.
+      current_ = std::move(it->second);
+      rowCache_.erase(it);
+    }
+  } else if (source_ == Source::Keyset) {
     if (!readStmt_) {
       std::string sql = baseReadSql();
       int prc = sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &readStmt_, nullptr);
@@ -304,6 +326,49 @@ void RecordsetImpl::loadCurrent() {
     current_ = static_->rows[static_cast<std::size_t>(pos_) - forwardBase_];
   }
   loaded_ = true;
+}
+
+void RecordsetImpl::fetchBatch(std::size_t pos) {
+  constexpr int kBatch = 64;
+  const int base = static_cast<int>(spec_.params.size());
+  if (!batchStmt_) {
+    std::string sql = "SELECT " + quoteName(spec_.alias) + ".rowid, " + spec_.selectList + " FROM " +
+                      quoteName(spec_.table) + " AS " + quoteName(spec_.alias) + " WHERE " + quoteName(spec_.alias) +
+                      ".rowid IN (";
+    for (int i = 0; i < kBatch; ++i) sql += (i ? ", ?" : "?") + std::to_string(base + i + 1);
+    sql += ")";
+    int rc = sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &batchStmt_, nullptr);
+    if (rc != SQLITE_OK) {
+      sqlite3_finalize(batchStmt_);
+      batchStmt_ = nullptr;
+      failFromSqlite(db_->handle(), rc);
+    }
+    for (std::size_t i = 0; i < spec_.params.size(); ++i)
+      bindValue(batchStmt_, static_cast<int>(i + 1), spec_.params[i], 0);
+  }
+  if (rowCache_.size() > 4096) rowCache_.clear();
+  // The batch reaches a little back and mostly forward of the record asked for.
+  const auto& keys = keyset_->keys;
+  std::size_t from = pos >= 8 ? pos - 8 : 0;
+  int n = 0;
+  for (std::size_t i = from; i < keys.size() && n < kBatch; ++i) {
+    if (keyset_->deleted[i]) continue;
+    sqlite3_bind_int64(batchStmt_, base + 1 + n++, keys[i]);
+  }
+  for (int i = n; i < kBatch; ++i) sqlite3_bind_null(batchStmt_, base + 1 + i);
+  int rc;
+  while ((rc = sqlite3_step(batchStmt_)) == SQLITE_ROW) {
+    std::vector<Variant> row(columns_.size());
+    for (std::size_t c = 0; c < columns_.size(); ++c)
+      row[c] = readColumn(batchStmt_, static_cast<int>(c + 1), columns_[c].def.type);
+    rowCache_[sqlite3_column_int64(batchStmt_, 0)] = std::move(row);
+  }
+  if (rc != SQLITE_DONE) {
+    Failure f = failureFromSqlite(db_->handle(), rc);
+    sqlite3_reset(batchStmt_);
+    throw f;
+  }
+  sqlite3_reset(batchStmt_);
 }
 
 std::vector<Variant>& RecordsetImpl::currentRow() {

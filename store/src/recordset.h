@@ -186,6 +186,13 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   bool savedAtEnd_ = false;
 
   sqlite3_stmt* readStmt_ = nullptr;    // reads one row of the keyset by its key
+  // Shared opens read rows in batches: each SQLite read transaction costs file
+  // locking and checks, so rows near the current one come along and are kept
+  // until this connection changes anything.
+  void fetchBatch(std::size_t pos);
+  sqlite3_stmt* batchStmt_ = nullptr;
+  std::unordered_map<sqlite3_int64, std::vector<Variant>> rowCache_;
+  std::pair<std::uint64_t, std::int64_t> cacheGeneration_{0, -1};
 };
 
 // Opens a table by name as a recordset of the given type.

@@ -353,3 +353,28 @@ TEST_F(RecordsetTest, StoredQueriesRunByNameAndAsSources) {
 
 }  // namespace
 }  // namespace kh::storetest
+
+namespace kh::storetest {
+namespace {
+
+TEST_F(RecordsetTest, ChangesByAnotherConnectionShowWhenReadAgain) {
+  auto rs = dynaset("select * from passwords order by Description");
+  EXPECT_EQ(text(rs.get(), "URL"), "<null>");
+  auto other = newEngine();
+  ComPtr<Database> db2;
+  HR_OK(other->OpenDatabase(path("rs.pdb"), M(), M(), V(";PWD=pw"), db2.put()));
+  HR_OK(db2->Execute("UPDATE Passwords SET URL = 'changed'", V(dbFailOnError)));
+  HR_OK(rs->MoveNext());
+  HR_OK(rs->MovePrevious());
+  EXPECT_EQ(text(rs.get(), "URL"), "changed");
+  HR_OK(rs->MoveNext());
+  EXPECT_EQ(text(rs.get(), "Description"), "bravo");
+  HR_OK(db2->Execute("DELETE FROM Passwords WHERE Description = 'bravo'", V(dbFailOnError)));
+  HR_OK(rs->MovePrevious());
+  HR_OK(rs->MoveNext());
+  Variant v;
+  EXPECT_DAO(rs->get_Collect(V("URL"), &v), 3167);
+}
+
+}  // namespace
+}  // namespace kh::storetest

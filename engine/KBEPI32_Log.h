@@ -19,6 +19,13 @@ class EKBEError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A handle or state record of the wrong class where the engine expected
+// another (the run-time's failed class cast).
+class EInvalidCast : public std::runtime_error {
+ public:
+  EInvalidCast() : std::runtime_error("Invalid class typecast") {}
+};
+
 // Converts the failure being handled (call only inside a catch block) into a
 // result code, writing the head line and the DAO errors of the current
 // session to the log. Never throws.
@@ -37,5 +44,13 @@ DBIResult trap(F&& work) noexcept {
 // Writes one line to the log when logging is active.
 void logLine(const std::string& text) noexcept;
 bool loggingActive() noexcept;
+
+// The current local date and time as the log writes it: "MM/DD/YYYY" with
+// '/', a blank, and the time as "hh:mm:ss" (24-hour clock) with ':'.
+std::string logDateTime();
+
+// Library unload: writes "logging terminated" when logging is active, then
+// closes the log file. Logging is off afterwards.
+void finishLog() noexcept;
 
 }  // namespace kbe

@@ -220,6 +220,75 @@ struct DBIErrInfo {
 };
 static_assert(sizeof(DBIErrInfo) == 642);
 
+// Index descriptor (893 bytes).
+struct IDXDesc {
+  char szName[261];
+  std::uint16_t iIndexId;
+  char szTagName[32];
+  char szFormat[32];
+  BOOL16 bPrimary;
+  BOOL16 bUnique;
+  BOOL16 bDescending;
+  BOOL16 bMaintained;
+  BOOL16 bSubset;
+  BOOL16 bExpIdx;
+  std::uint16_t iCost;
+  std::uint16_t iFldsInKey;
+  std::uint16_t iKeyLen;
+  BOOL16 bOutofDate;
+  std::uint16_t iKeyExpType;
+  std::uint16_t aiKeyFld[16];
+  char szKeyExp[221];
+  char szKeyCond[221];
+  BOOL16 bCaseInsensitive;
+  std::uint16_t iBlockSize;
+  std::uint16_t iRestrNum;
+  BOOL16 abDescending[16];
+  std::uint16_t iUnUsed[16];
+};
+static_assert(sizeof(IDXDesc) == 893);
+
+// Validity check descriptor (1219 bytes).
+struct VCHKDesc {
+  std::uint16_t iFldNum;
+  BOOL16 bRequired;
+  BOOL16 bHasMinVal;
+  BOOL16 bHasMaxVal;
+  BOOL16 bHasDefVal;
+  std::uint8_t aMinVal[256];
+  std::uint8_t aMaxVal[256];
+  std::uint8_t aDefVal[256];
+  char szPict[176];
+  std::uint32_t elkupType;
+  char szLkupTblName[261];
+};
+static_assert(sizeof(VCHKDesc) == 1219);
+
+// Record properties (14 bytes); the engine leaves them zero.
+struct RECProps {
+  std::uint32_t iSeqNum;
+  std::uint32_t iPhyRecNum;
+  std::uint16_t iRecStatus;
+  BOOL16 bSeqNumChanged;
+  BOOL16 bDeleteFlag;
+};
+static_assert(sizeof(RECProps) == 14);
+
+// Stored procedure parameter descriptor (52 bytes).
+struct SPParamDesc {
+  std::uint16_t uParamNum;
+  char szName[32];
+  std::uint32_t eParamType;
+  std::uint16_t uFldType;
+  std::uint16_t uSubType;
+  std::int16_t iUnits1;
+  std::int16_t iUnits2;
+  std::uint16_t uOffset;
+  std::uint16_t uLen;
+  std::uint16_t uNullOffset;
+};
+static_assert(sizeof(SPParamDesc) == 52);
+
 #pragma pack(pop)
 
 // Detach notification: (callback type, client data, callback buffer).
@@ -319,17 +388,63 @@ KBE_API DBIResult DbiSetToBookMark(kbe::hDBICur cursor, const std::uint8_t* book
 KBE_API DBIResult DbiGetRecordCount(kbe::hDBICur cursor, std::uint32_t* count);
 KBE_API DBIResult DbiGetExactRecordCount(kbe::hDBICur cursor, std::uint32_t* count);
 KBE_API DBIResult DbiInitRecord(kbe::hDBICur cursor, std::uint8_t* record);
+// The blank flag is 32 bits wide (TRUE written as -1).
 KBE_API DBIResult DbiGetField(kbe::hDBICur cursor, std::uint16_t field, const std::uint8_t* record, void* value,
-                              kbe::BOOL16* blank);
+                              std::int32_t* blank);
 KBE_API DBIResult DbiPutField(kbe::hDBICur cursor, std::uint16_t field, std::uint8_t* record, const void* value);
 KBE_API DBIResult DbiGetSeqNo(kbe::hDBICur cursor, std::uint32_t* sequence);
+KBE_API DBIResult DbiGetIndexDesc(kbe::hDBICur cursor, std::uint16_t sequence, kbe::IDXDesc* desc);
+KBE_API DBIResult DbiGetIndexDescs(kbe::hDBICur cursor, kbe::IDXDesc* descs);
+KBE_API DBIResult DbiGetVchkDesc(kbe::hDBICur cursor, std::uint16_t sequence, kbe::VCHKDesc* desc);
+// The read-only and unidirectional flags are accepted and not used.
+KBE_API DBIResult DbiCloneCursor(kbe::hDBICur cursor, kbe::BOOL16 readOnly, kbe::BOOL16 uniDirectional,
+                                 kbe::hDBICur* clone);
+KBE_API DBIResult DbiTranslateRecordStructure(const char* sourceDriver, std::uint16_t count,
+                                              const kbe::FLDDesc* source, const char* destinationDriver,
+                                              const char* languageDriver, kbe::FLDDesc* destination,
+                                              kbe::BOOL16 creatable);
+// The comparison is -1, 0 or 1.
+KBE_API DBIResult DbiCompareBookMarks(kbe::hDBICur cursor, const std::uint8_t* bookmark1,
+                                      const std::uint8_t* bookmark2, std::int32_t* comparison);
+KBE_API DBIResult DbiSetToCursor(kbe::hDBICur destination, kbe::hDBICur source);
+KBE_API DBIResult DbiForceReread(kbe::hDBICur cursor);
+KBE_API DBIResult DbiInsertRecord(kbe::hDBICur cursor, std::uint32_t lock, std::uint8_t* record);
+KBE_API DBIResult DbiAppendRecord(kbe::hDBICur cursor, std::uint8_t* record);
+KBE_API DBIResult DbiModifyRecord(kbe::hDBICur cursor, std::uint8_t* record, kbe::BOOL16 freeLock);
+KBE_API DBIResult DbiDeleteRecord(kbe::hDBICur cursor, std::uint8_t* record);
+// The all-locks flag is accepted and not used.
+KBE_API DBIResult DbiRelRecordLock(kbe::hDBICur cursor, kbe::BOOL16 all);
+
+// ---- queries -------------------------------------------------------------
+KBE_API DBIResult DbiQAlloc(kbe::hDBIDb db, std::uint32_t queryLanguage, kbe::hDBIStmt* statement);
+KBE_API DBIResult DbiQPrepare(kbe::hDBIStmt statement, const char* sql);
+KBE_API DBIResult DbiQSetParams(kbe::hDBIStmt statement, std::uint16_t count, const kbe::FLDDesc* descs,
+                                const std::uint8_t* record);
+// A null cursor argument executes the statement without a result.
+KBE_API DBIResult DbiQExec(kbe::hDBIStmt statement, kbe::hDBICur* cursor);
+KBE_API DBIResult DbiQExecDirect(kbe::hDBIDb db, std::uint32_t queryLanguage, const char* sql, kbe::hDBICur* cursor);
+KBE_API DBIResult DbiQFree(kbe::hDBIStmt* statement);
+KBE_API DBIResult DbiQPrepareProc(kbe::hDBIDb db, const char* procName, std::uint16_t count,
+                                  const kbe::SPParamDesc* descs, void* record, kbe::hDBIStmt* statement);
+KBE_API DBIResult DbiQSetProcParams(kbe::hDBIStmt statement, std::uint16_t count, const kbe::SPParamDesc* descs,
+                                    const std::uint8_t* record);
+KBE_API DBIResult DbiQExecProcDirect(kbe::hDBIDb db, const char* procName, std::uint16_t count,
+                                     const kbe::SPParamDesc* descs, const std::uint8_t* record, kbe::hDBICur* cursor);
+
+// ---- blobs: cursor, record buffer and 1-based field number first -----------
+KBE_API DBIResult DbiOpenBlob(kbe::hDBICur cursor, std::uint8_t* record, std::uint16_t field, std::uint32_t openMode);
+KBE_API DBIResult DbiGetBlobSize(kbe::hDBICur cursor, const std::uint8_t* record, std::uint16_t field,
+                                 std::uint32_t* size);
+KBE_API DBIResult DbiGetBlob(kbe::hDBICur cursor, std::uint8_t* record, std::uint16_t field, std::uint32_t offset,
+                             std::uint32_t length, std::uint8_t* destination, std::uint32_t* read);
+KBE_API DBIResult DbiPutBlob(kbe::hDBICur cursor, std::uint8_t* record, std::uint16_t field, std::uint32_t offset,
+                             std::uint32_t length, const std::uint8_t* source);
+KBE_API DBIResult DbiTruncateBlob(kbe::hDBICur cursor, std::uint8_t* record, std::uint16_t field,
+                                  std::uint32_t length);
+KBE_API DBIResult DbiFreeBlob(kbe::hDBICur cursor, std::uint8_t* record, std::uint16_t field);
 
 // ---- exported, not carried out yet: each answers 0x274F --------------------
 KBE_API DBIResult DbiOpenTable(...);
-KBE_API DBIResult DbiSetToCursor(...);
-KBE_API DBIResult DbiInsertRecord(...);
-KBE_API DBIResult DbiModifyRecord(...);
-KBE_API DBIResult DbiDeleteRecord(...);
 KBE_API DBIResult DbiSetRange(...);
 KBE_API DBIResult DbiResetRange(...);
 KBE_API DBIResult DbiSetToKey(...);
@@ -339,46 +454,22 @@ KBE_API DBIResult DbiOpenFieldList(...);
 KBE_API DBIResult DbiOpenVchkList(...);
 KBE_API DBIResult DbiOpenRintList(...);
 KBE_API DBIResult DbiOpenSecurityList(...);
-KBE_API DBIResult DbiRelRecordLock(...);
-KBE_API DBIResult DbiForceReread(...);
 KBE_API DBIResult DbiOpenTableTypesList(...);
 KBE_API DBIResult DbiOpenFieldTypesList(...);
 KBE_API DBIResult DbiGetFieldTypeDesc(...);
-KBE_API DBIResult DbiOpenBlob(...);
-KBE_API DBIResult DbiGetBlobSize(...);
-KBE_API DBIResult DbiGetBlob(...);
-KBE_API DBIResult DbiPutBlob(...);
-KBE_API DBIResult DbiTruncateBlob(...);
-KBE_API DBIResult DbiFreeBlob(...);
-KBE_API DBIResult DbiQExecDirect(...);
-KBE_API DBIResult DbiQPrepare(...);
-KBE_API DBIResult DbiQExec(...);
-KBE_API DBIResult DbiQSetParams(...);
-KBE_API DBIResult DbiQFree(...);
-KBE_API DBIResult DbiQAlloc(...);
 KBE_API DBIResult DbiSwitchToIndex(...);
-KBE_API DBIResult DbiGetIndexDesc(...);
 KBE_API DBIResult DbiExtractKey(...);
-KBE_API DBIResult DbiCompareBookMarks(...);
-KBE_API DBIResult DbiCloneCursor(...);
 KBE_API DBIResult DbiCreateTable(...);
 KBE_API DBIResult DbiRenameTable(...);
 KBE_API DBIResult DbiDeleteTable(...);
 KBE_API DBIResult DbiAddIndex(...);
 KBE_API DBIResult DbiDeleteIndex(...);
 KBE_API DBIResult DbiEmptyTable(...);
-KBE_API DBIResult DbiAppendRecord(...);
 KBE_API DBIResult DbiGetRecordForKey(...);
 KBE_API DBIResult DbiAddFilter(...);
 KBE_API DBIResult DbiDropFilter(...);
 KBE_API DBIResult DbiActivateFilter(...);
 KBE_API DBIResult DbiDeactivateFilter(...);
-KBE_API DBIResult DbiGetIndexDescs(...);
-KBE_API DBIResult DbiTranslateRecordStructure(...);
-KBE_API DBIResult DbiGetVchkDesc(...);
 KBE_API DBIResult DbiOpenSPList(...);
 KBE_API DBIResult DbiOpenSPParamList(...);
-KBE_API DBIResult DbiQPrepareProc(...);
-KBE_API DBIResult DbiQSetProcParams(...);
-KBE_API DBIResult DbiQExecProcDirect(...);
 KBE_API DBIResult DbiOpenSessionRepository(...);

@@ -1,0 +1,917 @@
+// The engine frame: library entry and exit, initialisation, detach callbacks,
+// sessions, object properties, the fixed-answer functions (language driver,
+// system information, date and time formats), and databases with their
+// workspaces and transactions.
+//
+// Load (in this order): the DAO wrapper layer, the configuration tree with
+// its driver defaults, the date and time settings (fixed constants here),
+// logging off, the detach hook. Unload: the detach hook (detach callbacks,
+// then the sessions of an initialised engine), "logging terminated" and the
+// log closed, the sessions destroyed, the configuration tree freed, the
+// wrapper layer's leak report.
+#include <malloc.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "CvDAO35.h"
+#include "KBEPI32_Config.h"
+#include "KBEPI32_Handles.h"
+#include "KBEPI32_Log.h"
+#include "KBEPI32_Query.h"
+#include "KBEPI32_Recordset.h"
+#include "KBEPI32_Session.h"
+#include "KBEPI32_UserData.h"
+#include "kbe/kbe.h"
+#include "platform/ansi.h"
+#include "platform/module.h"
+#include "platform/wintypes.h"
+
+namespace kbe {
+
+namespace {
+
+// ---- process-wide state -----------------------------------------------------
+
+struct CallbackNode {
+  CallbackNode* next;
+  DetachCallback function;
+  std::uint32_t clientData;
+};
+
+// Plain data only, so that it stays valid to the very end of unload whatever
+// order the run-time tears the library's objects down in.
+struct EngineState {
+  bool initialised = false;
+  DAOLocalEngine* current = nullptr;
+  DAOLocalEngine* defaultSession = nullptr;
+  std::int32_t unnamedCounter = 0;
+  CallbackNode* callbacks = nullptr;  // newest first
+  bool unloaded = false;
+};
+EngineState g_state;
+
+constexpr std::uint32_t kDetachCallback = 29;
+constexpr const char* kDefaultSessionName = "Default";
+constexpr const char* kOwnModule = "KBEPI32";
+
+// The language-driver object: one fixed, zero-filled block.
+alignas(16) unsigned char g_languageDriver[64] = {};
+
+void engineUnload() noexcept;
+
+// Unloading runs from the library's destructor function when the library is
+// unloaded, and (registered once the first DAO object exists, so ahead of the
+// wrapper layer's own finish) from the run-time's exit handlers when the
+// process ends with the library still loaded.
+struct UnloadAtExit {
+  ~UnloadAtExit() { engineUnload(); }
+};
+
+void armUnloadAtExit() {
+  static UnloadAtExit guard;
+  (void)guard;
+}
+
+// A new session: a private DAO engine with its TEngineData.
+DAOLocalEngine* newSession(const std::string& name) {
+  armUnloadAtExit();
+  auto engine = std::make_unique<DAOLocalEngine>(true);
+  engine->SetUserData(std::make_unique<TEngineData>(name));
+  registerHandle(engine.get(), HandleKind::Session);
+  return engine.release();
+}
+
+// Destroys a session with its workspaces. Refuses (EKBEError) while cursor
+// records are registered with one of its workspaces; nothing changes then.
+void destroySession(DAOLocalEngine* session) {
+  TEngineData* data = engineDataOf(session);
+  if (data) data->checkWorkspacesReleasable();
+  if (g_state.current == session) g_state.current = nullptr;
+  if (g_state.defaultSession == session) g_state.defaultSession = nullptr;
+  if (data) data->releaseWorkspaces();
+  unregisterHandle(session);
+  delete session;
+}
+
+// Clears the current session and destroys the default session.
+void releaseDefaultSession() noexcept {
+  g_state.current = nullptr;
+  if (DAOLocalEngine* s = g_state.defaultSession) {
+    try {
+      destroySession(s);
+    } catch (...) {
+      convertCurrentFailure();
+    }
+  }
+}
+
+}  // namespace
+
+// ---- session access -------------------------------------------------------------
+
+bool engineInitialised() noexcept { return g_state.initialised; }
+
+DAOLocalEngine* currentSession() {
+  if (g_state.current) return g_state.current;
+  if (!g_state.defaultSession) g_state.defaultSession = newSession(kDefaultSessionName);
+  g_state.current = g_state.defaultSession;
+  return g_state.current;
+}
+
+DAOLocalEngine* existingSession() noexcept { return g_state.current ? g_state.current : g_state.defaultSession; }
+
+DAOLocalEngine* sessionFromHandle(void* handle) noexcept {
+  return handleAs<DAOLocalEngine>(handle, HandleKind::Session);
+}
+
+DAODatabase* databaseFromHandle(void* handle) noexcept { return handleAs<DAODatabase>(handle, HandleKind::Database); }
+
+// ---- text -------------------------------------------------------------------------
+
+std::string daoText(const std::string& ansi) { return kh::ansiToUtf8(ansi); }
+
+std::string ansiText(const std::string& utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t pos = 0; pos < utf8.size();) {
+    char32_t cp = 0;
+    const std::size_t len = kh::decodeUtf8(utf8, pos, cp);
+    if (len == 0) {
+      out += '?';
+      ++pos;
+      continue;
+    }
+    const int b = kh::unicodeToAnsi(cp);
+    out += b < 0 ? '?' : static_cast<char>(b);
+    pos += len;
+  }
+  return out;
+}
+
+void copyAnsi(char* out, const std::string& text, std::size_t limit) noexcept {
+  if (!out) return;
+  const std::size_t n = text.size() < limit ? text.size() : limit;
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
+namespace {
+
+// ---- load and unload ------------------------------------------------------------
+
+void engineLoad() noexcept {
+  DAOLayerInitialize();
+  try {
+    cfg::initDefaults();
+  } catch (...) {
+  }
+  // The date and time settings of the engine's own text conversions are the
+  // fixed "MM/DD/YYYY", "/", ":", "AM", "PM"; logging starts off. The detach
+  // hook is this library's destructor function below.
+}
+
+void engineUnload() noexcept {
+  if (g_state.unloaded) return;
+  g_state.unloaded = true;
+  // Process detach: the host's detach callbacks, newest first.
+  while (CallbackNode* node = g_state.callbacks) {
+    g_state.callbacks = node->next;
+    if (node->function) {
+      try {
+        node->function(kDetachCallback, node->clientData, nullptr);
+      } catch (...) {
+      }
+    }
+    delete node;
+  }
+  if (g_state.initialised) {
+    releaseDefaultSession();
+    g_state.initialised = false;
+  }
+  // Unload.
+  finishLog();
+  releaseDefaultSession();
+  try {
+    cfg::destroyTree();
+  } catch (...) {
+  }
+  DAOLayerFinalize();
+}
+
+__attribute__((constructor)) void onLibraryLoad() { engineLoad(); }
+__attribute__((destructor)) void onLibraryUnload() { engineUnload(); }
+
+// ---- property values ----------------------------------------------------------------
+
+DBIResult putString(void* value, std::int16_t size, std::uint16_t* length, const std::string& text) {
+  if (!value) return rc::OK;
+  std::size_t n = 0;
+  if (size >= 1) {
+    n = text.size() < static_cast<std::size_t>(size - 1) ? text.size() : static_cast<std::size_t>(size - 1);
+    std::memcpy(value, text.data(), n);
+    static_cast<char*>(value)[n] = '\0';
+  }
+  if (length) *length = static_cast<std::uint16_t>(n);
+  return rc::OK;
+}
+
+DBIResult putEmptyString(void* value, std::int16_t size, std::uint16_t* length) {
+  if (value && size >= 1) {
+    static_cast<char*>(value)[0] = '\0';
+    if (length) *length = 1;
+  }
+  return rc::OK;
+}
+
+DBIResult putNumber32(void* value, std::int16_t size, std::uint16_t* length, std::uint32_t number) {
+  if (value && size >= 4) {
+    std::memcpy(value, &number, 4);
+    if (length) *length = 4;
+  }
+  return rc::OK;
+}
+
+// A 16-bit value needs two bytes of buffer: a smaller buffer is left alone.
+DBIResult putNumber16(void* value, std::int16_t size, std::uint16_t* length, std::int16_t number) {
+  if (value && size >= 2) {
+    std::memcpy(value, &number, 2);
+    if (length) *length = 2;
+  }
+  return rc::OK;
+}
+
+// Heap figures of the allocator the library uses (the process heap).
+std::uint32_t heapBytesInUse() {
+  const struct mallinfo2 m = mallinfo2();
+  return static_cast<std::uint32_t>(m.uordblks + m.hblkhd);
+}
+
+std::uint32_t heapBlocksInUse() {
+  // The allocator counts no allocated blocks of the main arena; it reports
+  // the separately mapped ones, and in-use space in its arena as a whole.
+  const struct mallinfo2 m = mallinfo2();
+  return static_cast<std::uint32_t>(m.hblks + (m.uordblks > 0 ? 1 : 0));
+}
+
+DAOLocalEngine* sessionOfDatabase(const DAODatabase* db) {
+  DAOWorkspace* ws = workspaceOf(db);
+  auto* session = sessionFromHandle(ws->ParentWrapper());
+  if (!session) throw EInvalidCast();
+  return session;
+}
+
+// ---- alias settings -------------------------------------------------------------
+
+// The value of a setting of the alias node; null when the node or the value
+// is absent.
+const TCfgValue* findSetting(const TCfgPath* node, const char* name) {
+  if (!node) return nullptr;
+  const std::string wanted = kh::win::ansiUpperString(name);
+  for (const TCfgValue* v = node->first; v; v = v->next)
+    if (kh::win::ansiUpperString(v->name) == wanted) return v;
+  return nullptr;
+}
+
+std::string setting(const TCfgPath* node, const char* name, const char* fallback) {
+  const TCfgValue* v = findSetting(node, name);
+  return v ? v->value : std::string(fallback);
+}
+
+bool flagSetting(const TCfgPath* node, const char* name) {
+  return kh::win::ansiUpperString(setting(node, name, "False")) == "TRUE";
+}
+
+// A decimal (or "$" / "0x" hexadecimal) integer with an optional sign and
+// leading blanks; false for anything else or a value outside 32 bits.
+bool parseInteger(const std::string& text, std::int32_t& out) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  unsigned base = 10;
+  if (i < text.size() && text[i] == '$') {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= text.size()) return false;
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else return false;
+    value = value * base + digit;
+    if (value > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) return false;
+  }
+  if (negative) value = -value;
+  if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) return false;
+  out = static_cast<std::int32_t>(value);
+  return true;
+}
+
+// An integer setting kept in 16 bits.
+std::int16_t numberSetting(const TCfgPath* node, const char* name, const char* fallback, std::int32_t notANumber) {
+  std::int32_t value = 0;
+  if (!parseInteger(setting(node, name, fallback), value)) value = notANumber;
+  return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) & 0xFFFFu));
+}
+
+struct AliasSettings {
+  std::string path, userName, systemDb, connect;
+  bool exclusive = false, readOnly = false, separateWorkspace = false;
+  TDatabaseOptions options{};
+};
+
+AliasSettings readAliasSettings(const TCfgPath* node) {
+  AliasSettings s;
+  s.path = setting(node, "PATH", "");
+  s.userName = setting(node, "USER NAME", "");
+  if (s.userName.empty()) s.userName = "Admin";
+  s.systemDb = setting(node, "SYSTEMDB", "");
+  s.connect = setting(node, "CONNECT", "");
+  s.exclusive = flagSetting(node, "EXCLUSIVE");
+  s.readOnly = flagSetting(node, "READ ONLY");
+  s.separateWorkspace = flagSetting(node, "SEPARATE WORKSPACE");
+  TDatabaseOptions& o = s.options;
+  o.prefetchThreshold = numberSetting(node, "PREFETCH THRESHOLD", "20", 20);
+  o.prefetchResetInterval = numberSetting(node, "PREFETCH RESET EVERY", "25", 100);
+  o.prefetchScale = numberSetting(node, "PREFETCH THRESHOLD SCALE", "100", 100);
+  o.useDefaults = flagSetting(node, "USE DEFAULTS");
+  o.useConstraints = flagSetting(node, "USE CONSTRAINTS");
+  o.useZeroLength = flagSetting(node, "USE ALLOWZEROLENGTH");
+  o.lockEdits = flagSetting(node, "LOCK EDITS");
+  o.renamePrimary = flagSetting(node, "RENAME PRIMARY");
+  o.showSystemFields = flagSetting(node, "SHOW GUIDS");
+  o.disableRefresh = flagSetting(node, "DISABLE REFRESH");
+  o.seeChanges = !flagSetting(node, "DISABLE SEECHANGES");
+  return s;
+}
+
+// A workspace of the session for user and password: a shared one already
+// there, else a new one (listed unless separate). `created` tells which.
+DAOWorkspace* acquireWorkspace(DAOLocalEngine* session, const std::string& user, const std::string& password,
+                               bool separate, bool& created) {
+  created = false;
+  TEngineData* s = engineDataOf(session);
+  if (!s) throw EInvalidCast();
+  if (!separate) {
+    for (DAOWorkspace* ws = s->firstWorkspace; ws;) {
+      TWorkspaceData* d = workspaceDataOf(ws);
+      if (!d) break;
+      if (!d->separate && kh::win::ansiEqualNoCase(d->userName, user) && d->password == password) return ws;
+      ws = d->nextWorkspace;
+    }
+  }
+  const std::string name = s->sessionName + "_" + std::to_string(s->workspaceCounter);
+  auto ws = session->CreateWorkspace(daoText(name), daoText(user), daoText(password),
+                                     kh::Variant(std::int32_t{kh::dao::dbUseJet}));
+  ++s->workspaceCounter;
+  auto data = std::make_unique<TWorkspaceData>(user, password, separate);
+  TWorkspaceData* d = data.get();
+  ws->SetUserData(std::move(data));
+  registerHandle(ws.get(), HandleKind::Workspace);
+  if (!separate) {
+    d->nextWorkspace = s->firstWorkspace;
+    s->firstWorkspace = ws.get();
+  }
+  created = true;
+  return ws.release();
+}
+
+// ---- dates ----------------------------------------------------------------------------
+
+// Day numbers counted from 1 January 0001 as day 1: a DAO date plus
+// kDaysTo1899; 31 December 9999 is the last day that decodes.
+constexpr std::int64_t kDaysTo1899 = 693594;
+constexpr std::int64_t kLastDay = 3652059;
+constexpr std::int64_t kDay1970 = 719163;  // 1 January 1970
+constexpr std::int64_t kMsPerDay = 86400000;
+
+// Calendar date of a count of days from 1 January 1970 (proleptic Gregorian).
+void civilFromDays(std::int64_t z, int& year, unsigned& month, unsigned& day) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  day = doy - (153 * mp + 2) / 5 + 1;
+  month = mp < 10 ? mp + 3 : mp - 9;
+  year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+}  // namespace
+
+}  // namespace kbe
+
+using namespace kbe;
+
+// ---- library entry and exit -------------------------------------------------------------
+
+KBE_API void ZZZ() {}
+
+KBE_API std::uint32_t DLLINITFUNCTION(void* attachRecord) {
+  // Loads the module "KBEPI32" by its bare name; whether it is found does
+  // not matter. (The library's own file is not named so; taking a reference
+  // on it would keep it loaded past the host's last FreeLibrary.)
+  (void)kh::win::LoadLibraryA(kOwnModule);
+  return 0;
+}
+
+KBE_API std::uint32_t DLLEXITFUNCTION2(void* record) {
+  if (kh::win::HMODULE m = kh::win::GetModuleHandleA(kOwnModule)) kh::win::FreeLibrary(m);
+  return 0;
+}
+
+KBE_API DBIResult DbiInitFn(std::uint16_t version, void* environment) {
+  if (version < 300) return rc::NotSupported;
+  if (g_state.initialised) return rc::MultipleInit;
+  g_state.initialised = true;
+  return rc::OK;
+}
+
+KBE_API DBIResult DbiExit() {
+  if (g_state.initialised && !g_state.callbacks) {
+    releaseDefaultSession();
+    g_state.initialised = false;
+  }
+  return rc::OK;
+}
+
+// ---- callbacks -------------------------------------------------------------------------
+
+KBE_API DBIResult DbiRegisterCallBack(hDBICur cursor, std::uint32_t type, std::uint32_t clientData,
+                                      std::uint16_t bufferLength, void* buffer, DetachCallback function) {
+  if (type != kDetachCallback) return rc::OK;
+  if (function) {
+    try {
+      g_state.callbacks = new CallbackNode{g_state.callbacks, function, clientData};
+    } catch (...) {
+      convertCurrentFailure();
+    }
+    return rc::OK;
+  }
+  // Unregistering: the host passes its function's address as the buffer.
+  for (CallbackNode** link = &g_state.callbacks; *link; link = &(*link)->next) {
+    if (reinterpret_cast<void*>((*link)->function) == buffer) {
+      CallbackNode* node = *link;
+      *link = node->next;
+      delete node;
+      break;
+    }
+  }
+  return rc::OK;
+}
+
+KBE_API DBIResult DbiGetCallBack(hDBICur cursor, std::uint32_t type, std::uint32_t* clientData,
+                                 std::uint16_t* bufferLength, void** buffer, DetachCallback* function) {
+  if (function) *function = nullptr;
+  return rc::OK;
+}
+
+// ---- sessions ----------------------------------------------------------------------------
+
+KBE_API DBIResult DbiStartSession(const char* name, hDBISes* session, const char* netDir) {
+  if (!session) return rc::NoMoreSessions;
+  try {
+    armUnloadAtExit();
+    auto engine = std::make_unique<DAOLocalEngine>(true);
+    std::string sessionName = name ? std::string(name) : "Unnamed_" + std::to_string(g_state.unnamedCounter++);
+    engine->SetUserData(std::make_unique<TEngineData>(std::move(sessionName)));
+    if (netDir) engine->SetSystemDB(daoText(netDir));
+    registerHandle(engine.get(), HandleKind::Session);
+    *session = engine.release();
+    return rc::OK;
+  } catch (...) {
+    convertCurrentFailure();
+    return rc::NoMoreSessions;
+  }
+}
+
+KBE_API DBIResult DbiGetCurrSession(hDBISes* session) {
+  DAOLocalEngine* current = nullptr;
+  try {
+    current = currentSession();
+  } catch (...) {
+    convertCurrentFailure();
+  }
+  if (session) *session = current;
+  return rc::OK;
+}
+
+KBE_API DBIResult DbiSetCurrSession(hDBISes session) {
+  return trap([&]() -> DBIResult {
+    if (session == g_state.current) return rc::OK;
+    if (!session) {
+      g_state.current = nullptr;  // the default session at the next use
+      return rc::OK;
+    }
+    DAOLocalEngine* s = sessionFromHandle(session);
+    if (!s) throw EInvalidCast();
+    g_state.current = s;
+    return rc::OK;
+  });
+}
+
+KBE_API DBIResult DbiCloseSession(hDBISes session) {
+  try {
+    currentSession();
+  } catch (...) {
+    convertCurrentFailure();
+    return rc::NotSupported;
+  }
+  DAOLocalEngine* s = sessionFromHandle(session);
+  if (!s) return rc::NotSupported;
+  if (s == g_state.defaultSession) return rc::InvalidHandle;
+  return trap([&]() -> DBIResult {
+    destroySession(s);
+    return rc::OK;
+  });
+}
+
+KBE_API DBIResult DbiGetSesInfo(SESInfo* info) {
+  if (!info) return rc::NotSupported;
+  DAOLocalEngine* session = nullptr;
+  try {
+    session = currentSession();
+  } catch (...) {
+    convertCurrentFailure();
+    return rc::NotSupported;
+  }
+  return trap([&]() -> DBIResult {
+    const std::string netDir = ansiText(session->GetSystemDB());
+    const TEngineData* data = engineDataOf(session);
+    std::memset(info, 0, sizeof *info);
+    copyAnsi(info->szName, data ? data->sessionName : std::string(), 31);
+    copyAnsi(info->szNetDir, netDir, 260);
+    return rc::OK;
+  });
+}
+
+KBE_API DBIResult DbiSetPrivateDir(const char* directory) {
+  try {
+    currentSession();
+  } catch (...) {
+    convertCurrentFailure();
+    return rc::NotSupported;
+  }
+  return rc::OK;
+}
+
+KBE_API DBIResult DbiGetSysInfo(void* sysInfo) { return g_state.initialised ? rc::OK : rc::NotInitialized; }
+
+// ---- object properties ---------------------------------------------------------------------
+
+KBE_API DBIResult DbiGetProp(hDBIObj object, std::uint32_t property, void* value, std::int16_t size,
+                             std::uint16_t* length) {
+  return trap([&]() -> DBIResult {
+    if (!object) {
+      switch (property) {
+        case 0x00010002: return putNumber32(value, size, length, static_cast<std::uint32_t>(DAOLiveObjects()));
+        case 0x00010003: return putNumber32(value, size, length, heapBytesInUse());
+        case 0x00010004: return putNumber32(value, size, length, heapBlocksInUse());
+        default: return rc::NotSupported;
+      }
+    }
+    if (DAOLocalEngine* session = sessionFromHandle(object)) {
+      switch (property) {
+        case 0x00020002: return putString(value, size, length, ansiText(session->GetSystemDB()));
+        case 0x00020003:
+        case 0x0002000C: return putNumber32(value, size, length, 2);
+        case 0x00020009: return putEmptyString(value, size, length);
+        case 0x0002000F: return putNumber32(value, size, length, 0);
+        default: return rc::NotSupported;
+      }
+    }
+    if (DAODatabase* db = databaseFromHandle(object)) {
+      switch (property) {
+        case 0x00040001: {
+          const TDatabaseData* data = databaseDataOf(db);
+          return putString(value, size, length, data ? data->name : std::string());
+        }
+        case 0x00040002: return putString(value, size, length, "KBE");
+        case 0x00040004: return putNumber16(value, size, length, -1);
+        case 0x00040005: return putNumber16(value, size, length, 0);
+        default: return rc::NotSupported;
+      }
+    }
+    if (isHandle(object, HandleKind::Statement)) return stmt::getProp(object, property, value, size, length);
+    if (isHandle(object, HandleKind::Cursor)) return rs::getProp(object, property, value, size, length);
+    return rc::NotSupported;
+  });
+}
+
+KBE_API DBIResult DbiSetProp(hDBIObj object, std::uint32_t property, std::uintptr_t value) {
+  return trap([&]() -> DBIResult {
+    if (!object) return property == 0xFF070002u ? rc::OK : rc::NotSupported;
+    if (DAOLocalEngine* session = sessionFromHandle(object)) {
+      switch (property) {
+        case 0x00020002: {
+          const char* text = reinterpret_cast<const char*>(value);
+          session->SetSystemDB(daoText(text ? text : ""));
+          return rc::OK;
+        }
+        case 0x00020003:
+        case 0x0002000C:
+        case 0x0002000F: return rc::OK;
+        default: return rc::NotSupported;
+      }
+    }
+    if (databaseFromHandle(object)) {
+      switch (property) {
+        case 0x00040004:
+        case 0x00040005:
+        case 0x04040007: return rc::OK;
+        default: return rc::NotSupported;
+      }
+    }
+    if (isHandle(object, HandleKind::Statement)) return stmt::setProp(object, property, value);
+    if (isHandle(object, HandleKind::Cursor)) return rs::setProp(object, property, value);
+    return rc::NotSupported;
+  });
+}
+
+KBE_API DBIResult DbiGetObjFromName(std::uint32_t type, const char* name, hDBIObj* object) {
+  if (object) *object = nullptr;
+  return type == 7 ? rc::OK : rc::NotSupported;
+}
+
+KBE_API DBIResult DbiGetObjFromObj(hDBIObj object, std::uint32_t type, hDBIObj* result) {
+  if (!result) return rc::NotSupported;
+  *result = nullptr;
+  return trap([&]() -> DBIResult {
+    constexpr std::uint32_t kSession = 2;
+    if (type != kSession) return rc::OK;
+    if (!object) {
+      *result = currentSession();
+    } else if (DAODatabase* db = databaseFromHandle(object)) {
+      *result = sessionOfDatabase(db);
+    }
+    return rc::OK;
+  });
+}
+
+// ---- character sets and language driver ---------------------------------------------------
+
+namespace {
+
+DBIResult copyCharacters(char* destination, const char* source, std::uint32_t length, BOOL16* dataLoss) {
+  if (destination != source) {
+    if (!destination || !source) return rc::InvalidParam;
+    if (length == 0) std::memmove(destination, source, std::strlen(source) + 1);
+    else std::memmove(destination, source, length);
+  }
+  if (dataLoss) reinterpret_cast<unsigned char*>(dataLoss)[0] = 0;
+  return rc::OK;
+}
+
+constexpr const char* kLanguageDriverName = "KBE Ansi";
+
+}  // namespace
+
+KBE_API DBIResult DbiAnsiToNative(void* ldObj, char* destination, const char* source, std::uint32_t length,
+                                  BOOL16* dataLoss) {
+  return copyCharacters(destination, source, length, dataLoss);
+}
+
+KBE_API DBIResult DbiNativeToAnsi(void* ldObj, char* destination, const char* source, std::uint32_t length,
+                                  BOOL16* dataLoss) {
+  return copyCharacters(destination, source, length, dataLoss);
+}
+
+KBE_API DBIResult DbiGetLdName(const char* driver, const char* objName, char* ldName) {
+  if (ldName) std::strcpy(ldName, kLanguageDriverName);
+  return rc::OK;
+}
+
+KBE_API DBIResult DbiGetLdNameFromDb(hDBIDb db, const char* objName, char* ldName) {
+  if (ldName) std::strcpy(ldName, kLanguageDriverName);
+  return rc::OK;
+}
+
+KBE_API DBIResult DbiGetLdObj(hDBICur cursor, void** ldObj) {
+  if (ldObj) *ldObj = g_languageDriver;
+  return rc::OK;
+}
+
+KBE_API DBIResult OsLdLoadBySymbName(const char* name, void** ldObj) {
+  if (ldObj) *ldObj = g_languageDriver;
+  return rc::OK;
+}
+
+KBE_API DBIResult OsLdUnloadObj(void** ldObj) { return rc::OK; }
+
+KBE_API DBIResult DbiFormFullName(hDBIDb db, const char* tableName, const char* driverType, char* fullName) {
+  if (!fullName) return rc::OK;
+  const std::size_t n = tableName ? strnlen(tableName, 260) : 0;
+  if (n) std::memcpy(fullName, tableName, n);
+  fullName[n] = '\0';
+  return rc::OK;
+}
+
+// ---- date and time -----------------------------------------------------------------------------
+
+KBE_API DBIResult DbiGetDateFormat(FMTDate* format) {
+  if (!format) return rc::InvalidParam;
+  std::memset(format, 0, sizeof *format);
+  format->szDateSeparator[0] = '/';
+  format->iDateMode = 0;  // month, day, year
+  format->bFourDigitYear = 1;
+  format->bYearBiased = 0;
+  format->bMonthLeadingZero = 1;
+  format->bDayLeadingZero = 1;
+  return rc::OK;
+}
+
+KBE_API DBIResult DbiGetTimeFormat(FMTTime* format) {
+  if (!format) return rc::InvalidParam;
+  std::memset(format, 0, sizeof *format);
+  format->cTimeSeparator = ':';
+  format->bTwelveHour = 1;
+  std::memcpy(format->szAmString, "AM", 2);
+  std::memcpy(format->szPmString, "PM", 2);
+  format->bSeconds = 1;
+  format->bMilSeconds = 1;
+  return rc::OK;
+}
+
+KBE_API DBIResult DbiDateDecode(std::int32_t date, std::uint16_t* month, std::uint16_t* day, std::int16_t* year) {
+  // Dates outside 1 January 0001 .. 31 December 9999 decode as 0, 0, 0.
+  int y = 0;
+  unsigned m = 0, d = 0;
+  const std::int64_t days = static_cast<std::int64_t>(date) + kDaysTo1899;
+  if (days >= 1 && days <= kLastDay) civilFromDays(days - kDay1970, y, m, d);
+  if (month) *month = static_cast<std::uint16_t>(m);
+  if (day) *day = static_cast<std::uint16_t>(d);
+  if (year) *year = static_cast<std::int16_t>(y);
+  return rc::OK;
+}
+
+KBE_API DBIResult DbiTimeDecode(std::int32_t time, std::uint16_t* hour, std::uint16_t* minute,
+                                std::uint16_t* milliseconds) {
+  // The time of day of the count: whole days drop out, a negative count reads
+  // as its magnitude.
+  std::int64_t t = time;
+  if (t < 0) t = -t;
+  t %= kMsPerDay;
+  if (hour) *hour = static_cast<std::uint16_t>(t / 3600000);
+  if (minute) *minute = static_cast<std::uint16_t>(t / 60000 % 60);
+  if (milliseconds) *milliseconds = static_cast<std::uint16_t>(t % 60000);
+  return rc::OK;
+}
+
+KBE_API DBIResult DbiTimeStampDecode(double timeStamp, std::int32_t* date, std::int32_t* time) {
+  const double x = timeStamp / static_cast<double>(kMsPerDay) - static_cast<double>(kDaysTo1899);
+  // A stamp whose day count does not fit 32 bits (or is no number) has no
+  // date to give.
+  if (!std::isfinite(x) || x <= static_cast<double>(std::numeric_limits<std::int32_t>::min()) - 1.0 ||
+      x >= static_cast<double>(std::numeric_limits<std::int32_t>::max()) + 1.0)
+    return rc::InvalidParam;
+  const auto d = static_cast<std::int32_t>(x);
+  const auto t = static_cast<std::int32_t>((x - d) * static_cast<double>(kMsPerDay));
+  if (date) *date = d;
+  if (time) *time = t;
+  return rc::OK;
+}
+
+// ---- databases -------------------------------------------------------------------------------
+
+KBE_API DBIResult DbiOpenDatabase(const char* alias, const char* dbType, std::uint32_t openMode,
+                                  std::uint32_t shareMode, const char* password, std::uint16_t optionalFields,
+                                  const FLDDesc* optionalDescs, const void* optionalValues, hDBIDb* db) {
+  DAOLocalEngine* session = nullptr;
+  try {
+    session = currentSession();
+  } catch (...) {
+    convertCurrentFailure();
+    return rc::NotSupported;
+  }
+  if (!alias || !*alias) return rc::UnknownDb;
+  if (!db) return rc::InvalidParam;
+
+  // Settings of the alias, and the session's system database.
+  AliasSettings s;
+  const DBIResult checked = trap([&]() -> DBIResult {
+    cfg::reload();
+    s = readAliasSettings(cfg::findNode(cfg::aliasPath(alias)));
+    if (openMode == 1) s.readOnly = true;
+    if (shareMode == 1) s.exclusive = true;
+    if (!s.systemDb.empty()) {
+      // An engine that has made a workspace is initialised and keeps its
+      // system database; only a fresh one takes the alias's.
+      const TEngineData* data = engineDataOf(session);
+      if (!data || data->workspaceCounter == 0) session->SetSystemDB(daoText(s.systemDb));
+      if (ansiText(session->GetSystemDB()) != s.systemDb) return rc::InvalidAlias;
+    }
+    return rc::OK;
+  });
+  if (checked != rc::OK) return checked;
+
+  // Workspace.
+  DAOWorkspace* ws = nullptr;
+  bool created = false;
+  try {
+    ws = acquireWorkspace(session, s.userName, password ? password : "", s.separateWorkspace, created);
+  } catch (...) {
+    convertCurrentFailure();
+    return rc::InvalidAlias;
+  }
+
+  // Database.
+  try {
+    TWorkspaceData* wsData = workspaceDataOf(ws);
+    if (!wsData) throw EInvalidCast();
+    auto database = ws->OpenDatabase(daoText(s.path), kh::Variant::fromBool(s.exclusive),
+                                     kh::Variant::fromBool(s.readOnly), kh::Variant(daoText(s.connect)));
+    database->SetUserData(std::make_unique<TDatabaseData>(alias, s.options));
+    wsData->addDatabase(database.get());
+    registerHandle(database.get(), HandleKind::Database);
+    *db = database.release();
+    return rc::OK;
+  } catch (...) {
+    convertCurrentFailure();
+    // A workspace made for this database alone goes with the failed open.
+    if (created && s.separateWorkspace) {
+      try {
+        releaseWorkspace(ws);
+      } catch (...) {
+        convertCurrentFailure();
+      }
+    }
+    return rc::UnknownDb;
+  }
+}
+
+KBE_API DBIResult DbiCloseDatabase(hDBIDb* db) {
+  DAODatabase* database = db ? databaseFromHandle(*db) : nullptr;
+  if (!database) return rc::InvalidHandle;
+  return trap([&]() -> DBIResult {
+    DAOWorkspace* ws = workspaceOf(database);
+    TWorkspaceData* wsData = workspaceDataOf(ws);
+    if (!wsData) throw EInvalidCast();
+    // A separate workspace goes with its database; while cursors are still
+    // registered with it, nothing is closed.
+    const bool separate = wsData->separate;
+    if (separate) wsData->checkReleasable();
+    destroyDatabase(database);
+    *db = nullptr;
+    if (separate) releaseWorkspace(ws);
+    return rc::OK;
+  });
+}
+
+// ---- transactions ------------------------------------------------------------------------------
+
+KBE_API DBIResult DbiBeginTran(hDBIDb db, std::uint32_t isolation, hDBIXact* transaction) {
+  DAODatabase* database = databaseFromHandle(db);
+  if (!database) return rc::NotSupported;
+  return trap([&]() -> DBIResult {
+    TWorkspaceData& ws = workspaceDataOfDatabase(database);
+    if (database->GetTransactions()) {
+      database->BeginTrans();
+      ++ws.transactionDepth;
+      ws.notifyAll(tran::kBegin);
+    }
+    if (transaction) *transaction = database;
+    return rc::OK;
+  });
+}
+
+KBE_API DBIResult DbiEndTran(hDBIDb db, hDBIXact transaction, std::uint32_t endType) {
+  constexpr std::uint32_t kRollback = 2;
+  DAODatabase* database = databaseFromHandle(db);
+  if (!database) return rc::NotSupported;
+  return trap([&]() -> DBIResult {
+    TWorkspaceData& ws = workspaceDataOfDatabase(database);
+    if (database->GetTransactions()) {
+      if (endType == kRollback) database->Rollback();
+      else database->CommitTrans(kh::dao::dbForceOSFlush);
+      if (ws.transactionDepth > 0) --ws.transactionDepth;
+      ws.notifyAll(endType == kRollback ? tran::kRollback : tran::kCommit);
+    }
+    return rc::OK;
+  });
+}
+
+KBE_API DBIResult DbiGetTranInfo(hDBIDb db, hDBIXact transaction, XInfo* info) {
+  DAODatabase* database = databaseFromHandle(db);
+  if (!database) return rc::NotSupported;
+  return trap([&]() -> DBIResult {
+    const TWorkspaceData& ws = workspaceDataOfDatabase(database);
+    if (info) {
+      std::memset(info, 0, sizeof *info);
+      info->exState = ws.transactionDepth > 0 ? 1 : 0;
+      info->eXIL = 0;
+      info->uNests = static_cast<std::uint16_t>(static_cast<std::uint32_t>(ws.transactionDepth) & 0xFFFFu);
+    }
+    return rc::OK;
+  });
+}

@@ -122,9 +122,9 @@ HRESULT DatabaseImpl::CreateRelation(const Variant& name, const Variant& table, 
   });
 }
 
-HRESULT DatabaseImpl::BeginTrans() { return guarded(errors(), [&] { db_->beginTrans(); }); }
-HRESULT DatabaseImpl::CommitTrans(std::int32_t) { return guarded(errors(), [&] { db_->commitTrans(); }); }
-HRESULT DatabaseImpl::Rollback() { return guarded(errors(), [&] { db_->rollback(); }); }
+HRESULT DatabaseImpl::BeginTrans() { return guarded(errors(), [&] { db_->groupBegin(); }); }
+HRESULT DatabaseImpl::CommitTrans(std::int32_t) { return guarded(errors(), [&] { db_->groupCommit(); }); }
+HRESULT DatabaseImpl::Rollback() { return guarded(errors(), [&] { db_->groupRollback(); }); }
 
 HRESULT DatabaseImpl::NewPassword(const BSTR& oldPassword, const BSTR& newPassword) {
   return guarded(errors(), [&] {

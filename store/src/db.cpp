@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -570,6 +571,52 @@ void DbState::rollback() {
   --transDepth_;
   // The catalogue may have changed inside the rolled-back work.
   reloadCatalogue();
+}
+
+void TransactionGroup::begin() {
+  for (auto& w : members)
+    if (auto d = w.lock(); d && d->isOpen()) d->beginTrans();
+  ++depth;
+}
+
+void TransactionGroup::commit() {
+  if (depth == 0) fail(err::NotInTransaction);
+  for (auto& w : members)
+    if (auto d = w.lock(); d && d->isOpen() && d->transactionDepth() > 0) d->commitTrans();
+  --depth;
+}
+
+void TransactionGroup::rollback() {
+  if (depth == 0) fail(err::NotInTransaction);
+  for (auto& w : members)
+    if (auto d = w.lock(); d && d->isOpen() && d->transactionDepth() > 0) d->rollback();
+  --depth;
+}
+
+void DbState::joinGroup(const std::shared_ptr<TransactionGroup>& group) {
+  group_ = group;
+  // Forget members that are gone.
+  auto& m = group->members;
+  m.erase(std::remove_if(m.begin(), m.end(), [](const std::weak_ptr<DbState>& w) { return w.expired(); }), m.end());
+  m.push_back(weak_from_this());
+}
+
+void DbState::groupBegin() {
+  requireOpen();
+  if (group_) group_->begin();
+  else beginTrans();
+}
+
+void DbState::groupCommit() {
+  requireOpen();
+  if (group_) group_->commit();
+  else commitTrans();
+}
+
+void DbState::groupRollback() {
+  requireOpen();
+  if (group_) group_->rollback();
+  else rollback();
 }
 
 // ---- record locks --------------------------------------------------------

@@ -122,6 +122,18 @@ struct OpenOptions {
   std::string password;
 };
 
+class DbState;
+
+// The databases of one workspace share its transactions: a transaction begun
+// through any of them covers all, and may be ended through any of them.
+struct TransactionGroup {
+  std::vector<std::weak_ptr<DbState>> members;
+  int depth = 0;
+  void begin();
+  void commit();
+  void rollback();
+};
+
 class DbState : public std::enable_shared_from_this<DbState> {
  public:
   ~DbState();
@@ -148,6 +160,13 @@ class DbState : public std::enable_shared_from_this<DbState> {
   void exec(const std::string& sql);
   // A cached prepared statement for SQL that the component issues repeatedly.
   sqlite3_stmt* cached(const std::string& sql);
+
+  // Joins the transactions of a workspace.
+  void joinGroup(const std::shared_ptr<TransactionGroup>& group);
+  // The workspace's transactions (this database alone when it has none).
+  void groupBegin();
+  void groupCommit();
+  void groupRollback();
 
   // Transactions nest; the outermost commit writes the file.
   void beginTrans();
@@ -226,6 +245,7 @@ class DbState : public std::enable_shared_from_this<DbState> {
   int savepointSeq_ = 0;
   std::uint64_t schemaVersion_ = 1;
   std::shared_ptr<ErrorStore> errors_;
+  std::shared_ptr<TransactionGroup> group_;
   dao::Database* owner_ = nullptr;
   std::vector<std::shared_ptr<TableData>> tables_;
   std::vector<std::shared_ptr<RelationData>> relations_;

@@ -85,6 +85,7 @@ class WorkspaceImpl : public ComObject<dao::Workspace> {
       std::string c = textArg(connect);
       o.password = connectPassword(c);
       auto st = DbState::open(name, o, errors_);
+      st->joinGroup(transactions_);
       databases_.push_back(st);
       *out = new DatabaseImpl(std::move(st), name, c);
     });
@@ -98,18 +99,28 @@ class WorkspaceImpl : public ComObject<dao::Workspace> {
       std::string password = connectPassword(locale);
       if (password.size() > 20) fail(err::InvalidArgument);
       auto st = DbState::create(name, locale, password, errors_);
+      st->joinGroup(transactions_);
       databases_.push_back(st);
       *out = new DatabaseImpl(std::move(st), name, password.empty() ? "" : ";PWD=" + password);
     });
   }
   HRESULT BeginTrans() override {
-    return guarded(errors_.get(), [&] { forEach([](DbState& d) { d.beginTrans(); }); });
+    return guarded(errors_.get(), [&] {
+      live();
+      transactions_->begin();
+    });
   }
   HRESULT CommitTrans(std::int32_t) override {
-    return guarded(errors_.get(), [&] { forEach([](DbState& d) { d.commitTrans(); }); });
+    return guarded(errors_.get(), [&] {
+      live();
+      transactions_->commit();
+    });
   }
   HRESULT Rollback() override {
-    return guarded(errors_.get(), [&] { forEach([](DbState& d) { d.rollback(); }); });
+    return guarded(errors_.get(), [&] {
+      live();
+      transactions_->rollback();
+    });
   }
   HRESULT Close() override {
     return guarded(errors_.get(), [&] {
@@ -135,6 +146,7 @@ class WorkspaceImpl : public ComObject<dao::Workspace> {
   std::string user_;
   bool closed_ = false;
   std::vector<std::weak_ptr<DbState>> databases_;
+  std::shared_ptr<TransactionGroup> transactions_ = std::make_shared<TransactionGroup>();
 };
 
 class WorkspacesImpl : public ComObject<dao::Workspaces> {

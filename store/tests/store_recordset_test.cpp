@@ -378,3 +378,25 @@ TEST_F(RecordsetTest, ChangesByAnotherConnectionShowWhenReadAgain) {
 
 }  // namespace
 }  // namespace kh::storetest
+
+namespace kh::storetest {
+namespace {
+
+TEST_F(RecordsetTest, TransactionsBelongToTheWorkspace) {
+  auto other = createDb("other.pdb", "pw");
+  buildSchema(other.get(), true);
+  HR_OK(db_->BeginTrans());
+  HR_OK(other->Execute("DELETE FROM Groups", V(dbFailOnError)));
+  HR_OK(db_->Execute("DELETE FROM Passwords", V(dbFailOnError)));
+  HR_OK(other->Rollback());  // ends the transaction begun through the first database
+  EXPECT_DAO(db_->CommitTrans(0), 3034);
+  ComPtr<Recordset> g;
+  HR_OK(other->OpenRecordset("SELECT count(*) AS n FROM Groups", V(dbOpenSnapshot), M(), M(), g.put()));
+  EXPECT_EQ(text(g.get(), "n"), "4");
+  ComPtr<Recordset> p;
+  HR_OK(db_->OpenRecordset("SELECT count(*) AS n FROM Passwords", V(dbOpenSnapshot), M(), M(), p.put()));
+  EXPECT_EQ(text(p.get(), "n"), "4");
+}
+
+}  // namespace
+}  // namespace kh::storetest

@@ -99,6 +99,11 @@ class AccessScope {
   DAORecordset*& access_;
 };
 
+// The Windows-1252 text of a memo value read from DAO.
+std::string memoText(const kh::Variant& value) {
+  return conv::ansiOf(value.type() == kh::VT_BSTR ? value.str() : value.toString());
+}
+
 std::int16_t load16(const std::uint8_t* p) noexcept {
   std::int16_t v;
   std::memcpy(&v, p, sizeof v);
@@ -225,8 +230,7 @@ std::uint32_t TStringBlob::daoFieldSize() {
   const kh::Variant v = readDaoValue();
   if (state_ == State::Empty) takeDaoValue(v);
   if (v.isNull() || v.isEmpty()) return 0;
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(conv::ansiOf(v.type() == kh::VT_BSTR ? v.str() : v.toString()).size(),
-                                                            kMaxBlobSize));
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(memoText(v).size(), kMaxBlobSize));
 }
 
 void TStringBlob::takeDaoValue(const kh::Variant& value) {
@@ -236,7 +240,7 @@ void TStringBlob::takeDaoValue(const kh::Variant& value) {
     return;
   }
   state_ = State::Data;
-  data_ = conv::ansiOf(value.type() == kh::VT_BSTR ? value.str() : value.toString());
+  data_ = memoText(value);
 }
 
 kh::Variant TStringBlob::daoValueOfData() const {

@@ -478,10 +478,13 @@ DAORecordset& positionSideRecordset(TCursorData& cursor, const std::uint8_t* hea
     cursor.sideDepth = cursor.workspace ? cursor.workspace->transactionDepth : 0;
     cursor.sideStamp = stamp;
   } else if (cursor.sideStamp != stamp) {
-    // Forget the old position first: a failed move must not leave the side
-    // recordset claiming a record it does not stand on.
-    cursor.sideStamp = stamp - 1;
-    cursor.side->SetBookmark(conv::daoFromBookmark(header + 4));
+    try {
+      cursor.side->SetBookmark(conv::daoFromBookmark(header + 4));
+    } catch (...) {
+      // Where a failed move leaves it is unknown: the next use makes a new one.
+      cursor.side.reset();
+      throw;
+    }
     cursor.sideStamp = stamp;
   }
   return *cursor.side;

@@ -67,6 +67,31 @@ DAODatabase* databaseOf(DAOQueryDef& statement) noexcept {
   return databaseFromHandle(statement.ParentWrapper());
 }
 
+// A statement's record, remembering the text it was last prepared with.
+class TStatementData final : public TQueryData {
+ public:
+  using TQueryData::TQueryData;
+  std::string preparedSql;  // as rewritten for Jet (ANSI)
+};
+
+// Gives a statement a new record with the same settings and no result
+// descriptors; cursors still open on the old record keep it (they hold
+// references) until they close. Returns the new record.
+TQueryData& renewRecord(DAOQueryDef& statement, TQueryData& old) {
+  auto fresh = std::make_unique<TStatementData>(old.options);
+  fresh->procParamBuffer = old.procParamBuffer;
+  fresh->openCursorCount = old.openCursorCount;
+  fresh->markerCount = old.markerCount;
+  fresh->recordsetType = old.recordsetType;
+  fresh->recordsetOptions = old.recordsetOptions;
+  fresh->storedQuery = old.storedQuery;
+  TQueryData& renewed = *fresh;
+  statement.TakeUserData().release();  // `old` is reference counted
+  statement.SetUserData(std::move(fresh));
+  old.release();
+  return renewed;
+}
+
 // Hands out a statement: attaches its record and registers the handle.
 hDBIStmt giveOut(std::unique_ptr<DAOQueryDef> statement, std::unique_ptr<TQueryData> data) {
   statement->SetUserData(std::move(data));
@@ -287,7 +312,7 @@ KBE_API DBIResult DbiQAlloc(hDBIDb db, std::uint32_t, hDBIStmt* statement) {
     if (!statement) return rc::InvalidParam;
     // A temporary query definition: no name, no SQL, not stored in the database.
     std::unique_ptr<DAOQueryDef> q = database->CreateQueryDef(DAOMissing(), DAOMissing());
-    auto data = std::make_unique<TQueryData>(stmt::optionsOf(database));
+    auto data = std::make_unique<stmt::TStatementData>(stmt::optionsOf(database));
     data->recordsetType = daors::Dynaset;
     data->recordsetOptions = 0;
     *statement = stmt::giveOut(std::move(q), std::move(data));
@@ -301,7 +326,12 @@ KBE_API DBIResult DbiQPrepare(hDBIStmt statement, const char* sql) {
     std::int32_t markers = 0;
     data.markerCount = 0;
     const std::string text = stmt::rewriteMarkers(sql, markers);
-    data.markerCount = markers;
+    // Descriptors of an earlier execution describe the earlier text: another
+    // text gets its own once it runs.
+    auto* prepared = dynamic_cast<stmt::TStatementData*>(&data);
+    TQueryData& current = data.info && (!prepared || prepared->preparedSql != text) ? stmt::renewRecord(q, data) : data;
+    current.markerCount = markers;
+    if (auto* s = dynamic_cast<stmt::TStatementData*>(&current)) s->preparedSql = text;
     q.SetSQL(daoText(text));
     return rc::OK;
   });
@@ -414,7 +444,7 @@ KBE_API DBIResult DbiQPrepareProc(hDBIDb db, const char* procName, std::uint16_t
     // one does, so it does not depend on the collection wrapper.
     auto q = std::make_unique<DAOQueryDef>(database, stored->Intf());
     stored.reset();
-    auto data = std::make_unique<TQueryData>(stmt::optionsOf(database));
+    auto data = std::make_unique<stmt::TStatementData>(stmt::optionsOf(database));
     data->procParamBuffer = record;
     data->storedQuery = 1;
     data->recordsetType = daors::Dynaset;

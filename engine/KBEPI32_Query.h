@@ -6,7 +6,9 @@
 // temporary query definition; DbiQPrepareProc takes a stored one. Each
 // DbiQExec that returns a cursor counts one open cursor on the statement, and
 // each DbiQFree (the one made by DbiCloseCursor included) takes one back
-// before the final one destroys the statement.
+// before the final one destroys the statement. Result descriptors are built
+// by the first execution and reused by later ones; preparing another text
+// makes the next execution build new ones (cursors still open keep theirs).
 #pragma once
 
 #include <cstdint>

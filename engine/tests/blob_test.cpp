@@ -104,7 +104,8 @@ TEST_F(Blobs, NotesReadInWindows1252BytesWithEndOfBlob) {
     std::uint32_t read = 0xFFFF;
     EXPECT_EQ(getBlob(cursor, record.data(), notes.iFldNum, c.offset, c.length, out.data(), &read), c.rc);
     EXPECT_EQ(read, c.read);
-    EXPECT_EQ(std::string(out.begin(), out.begin() + c.read), kWorkNotes.substr(std::min<std::size_t>(c.offset, 40), c.read));
+    EXPECT_EQ(std::string(out.begin(), out.begin() + c.read),
+              kWorkNotes.substr(std::min<std::size_t>(c.offset, 40), c.read));
     EXPECT_EQ(out[c.read], 0xEE);  // nothing beyond what was read
   }
   // The count read may be left out.

@@ -39,8 +39,10 @@ inline bool createProgramDatabase(const std::string& path, const std::string& pa
     kh::ComPtr<dao::Workspaces> workspaces;
     kh::ComPtr<dao::Workspace> ws;
     kh::ComPtr<dao::Database> db;
-    ok = kh::SUCCEEDED(getClassObject(privateEngine, dao::IClassFactory::kIID, reinterpret_cast<void**>(factory.put()))) &&
-         kh::SUCCEEDED(factory->CreateInstance(nullptr, dao::_DBEngine::kIID, reinterpret_cast<void**>(engine.put()))) &&
+    ok = kh::SUCCEEDED(
+             getClassObject(privateEngine, dao::IClassFactory::kIID, reinterpret_cast<void**>(factory.put()))) &&
+         kh::SUCCEEDED(
+             factory->CreateInstance(nullptr, dao::_DBEngine::kIID, reinterpret_cast<void**>(engine.put()))) &&
          kh::SUCCEEDED(engine->get_Workspaces(workspaces.put())) &&
          kh::SUCCEEDED(workspaces->get_Item(kh::Variant(std::int32_t{0}), ws.put())) &&
          kh::SUCCEEDED(ws->CreateDatabase(path, std::string(dao::dbLangGeneral) + ";pwd=" + password,

@@ -169,7 +169,9 @@ TEST_F(Queries, ParametersAreChosenByNumberNameOrNextWithoutValue) {
       // Number 3 with two markers: the first parameter still without a value.
       {"past the markers", twoMarkers, {{2, nullptr, nullptr, 4}, {3, nullptr, nullptr, 1}},
        {"Email Accounts", "Web Subscriptions"}},
-      {"past the markers twice", twoMarkers, {{9, nullptr, nullptr, 2}, {9, nullptr, nullptr, 3}, {9, nullptr, nullptr, 4}},
+      {"past the markers twice",
+       twoMarkers,
+       {{9, nullptr, nullptr, 2}, {9, nullptr, nullptr, 3}, {9, nullptr, nullptr, 4}},
        {"Misc Accounts", "Web Discussion Boards"}},
       {"by name, any case", "select Name from groups where GroupID = ?", {{0, "par_1", nullptr, 2}},
        {"Web Discussion Boards"}},
@@ -331,6 +333,31 @@ TEST_F(Queries, StatementLivesUntilItsLastCursorCloses) {
   EXPECT_EQ(cursor, nullptr);
   EXPECT_EQ(qFree(&s), 0);
   EXPECT_EQ(liveObjects(), before);
+}
+
+// A statement prepared again with another text describes the new result;
+// a cursor still open on the old text keeps its own description.
+TEST_F(Queries, PreparingAnotherTextDescribesTheNewResult) {
+  hDBIStmt s = prepare("select Name from groups order by Name");
+  hDBICur names = nullptr;
+  ASSERT_EQ(qExec(s, &names), 0);
+  ASSERT_EQ(qPrepare(s, "select Description, URL from passwords where GroupID = ? order by Description"), 0);
+  hDBICur accounts = run(s, {{1, nullptr, nullptr, 1}});
+  ASSERT_NE(accounts, nullptr);
+  const auto described = fields(accounts);
+  EXPECT_EQ(described.size(), 2u);
+  EXPECT_EQ(described.count("Name"), 0u);
+  EXPECT_EQ(column(accounts, "URL"), (Strings{"b", "a"}));
+  EXPECT_EQ(column(names, "Name"),
+            (Strings{"Email Accounts", "Misc Accounts", "Web Discussion Boards", "Web Subscriptions"}));
+  EXPECT_EQ(closeCursor(&names), 0);
+  // The same text again keeps the description; the statement stays usable.
+  ASSERT_EQ(qPrepare(s, "select Description, URL from passwords where GroupID = ? order by Description"), 0);
+  hDBICur again = run(s, {{1, nullptr, nullptr, 3}});
+  EXPECT_EQ(column(again, "Description"), Strings{"Bank"});
+  EXPECT_EQ(closeCursor(&again), 0);
+  EXPECT_EQ(closeCursor(&accounts), 0);
+  EXPECT_EQ(qFree(&s), 0);
 }
 
 TEST_F(Queries, StoredQueriesRunAsProcedures) {

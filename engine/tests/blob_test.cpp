@@ -278,6 +278,21 @@ TEST_F(Blobs, BufferOfAnEarlierRecordReadsThatRecord) {
   EXPECT_EQ(readBlob(fresh, notes), "");
 }
 
+// Forward-only cursors take no bookmarks: the buffer of the record the
+// cursor stands on still reads its notes.
+TEST_F(Blobs, ForwardOnlyCursorReadsTheCurrentNotes) {
+  hDBIStmt s = prepare("select * from passwords where GroupID = 1 order by Description");
+  ASSERT_EQ(setProp(s, 0x00060010, 1), 0);
+  ASSERT_EQ(qExec(s, &cursor), 0);
+  EXPECT_EQ(qFree(&s), 0);
+  notes = fields(cursor).at("Notes");
+  record = recordBuffer(cursor);
+  ASSERT_EQ(getNext(cursor, 0, record.data(), nullptr), 0);
+  EXPECT_EQ(readBlob(record, notes), kHomeNotesAnsi);
+  ASSERT_EQ(getNext(cursor, 0, record.data(), nullptr), 0);
+  EXPECT_EQ(readBlob(record, notes), kWorkNotes);
+}
+
 TEST_F(Blobs, LongBinaryValuesRoundTrip) {
   ASSERT_EQ(qExecDirect(db, 0, "select * from Files", &cursor), 0);
   f = fields(cursor);

@@ -300,20 +300,20 @@ void TCursorData::notify(std::uint8_t code) {
 
 // ---- making and finding cursors ------------------------------------------------------
 
-DAORecordset* makeCursor(std::unique_ptr<DAORecordset> recordset, TCursorSpec spec) {
-  if (!recordset || !spec.definition) throw EKBEError("Cursor without recordset or definition");
+DAORecordset* makeCursor(std::unique_ptr<DAORecordset> recordset, TCursorSpec setup) {
+  if (!recordset || !setup.definition) throw EKBEError("Cursor without recordset or definition");
   auto data = std::make_unique<TCursorData>();
   TCursorData& c = *data;
   c.recordset = recordset.get();
-  c.options = spec.options;
-  c.database = spec.database;
+  c.options = setup.options;
+  c.database = setup.database;
   // Without a database named, find it up the parent chain (all alive now).
   for (DAOBase* p = recordset->ParentWrapper(); !c.database && p; p = p->ParentWrapper())
     if (isHandle(p, HandleKind::Database)) c.database = static_cast<DAODatabase*>(p);
-  c.statement = spec.statement;
-  c.forwardOnly = spec.forwardOnly;
-  c.tableDef = std::move(spec.tableDef);
-  TCursorDefData& def = *spec.definition;
+  c.statement = setup.statement;
+  c.forwardOnly = setup.forwardOnly;
+  c.tableDef = std::move(setup.tableDef);
+  TCursorDefData& def = *setup.definition;
   if (!def.info) def.info = buildInfo(*recordset, c.tableDef.get(), c.options);
   // A new cursor stands before its first record, so that a plain loop of
   // DbiGetNextRecord reads the first record first. DAO opens a recordset on
@@ -343,13 +343,13 @@ DAORecordset* cloneCursor(TCursorData& source) {
     } catch (...) {
     }
   }
-  TCursorSpec spec;
-  spec.definition = source.definition;
-  spec.options = source.options;
-  spec.database = source.database;
-  if (source.tableDef) spec.tableDef = std::make_unique<DAOTableDef>(*source.tableDef);
-  spec.forwardOnly = source.forwardOnly;
-  DAORecordset* handle = makeCursor(std::move(rs), std::move(spec));
+  TCursorSpec setup;
+  setup.definition = source.definition;
+  setup.options = source.options;
+  setup.database = source.database;
+  if (source.tableDef) setup.tableDef = std::make_unique<DAOTableDef>(*source.tableDef);
+  setup.forwardOnly = source.forwardOnly;
+  DAORecordset* handle = makeCursor(std::move(rs), std::move(setup));
   try {
     TCursorData& c = *cursorDataOf(handle);
     c.fetchedCount = source.fetchedCount;

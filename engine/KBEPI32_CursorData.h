@@ -257,7 +257,7 @@ struct TCursorSpec {
 // definition's spare buffer object or makes one, and registers the handle.
 // Returns the cursor handle. On failure the recordset wrapper is destroyed,
 // the definition keeps its count, and the failure propagates.
-DAORecordset* makeCursor(std::unique_ptr<DAORecordset> recordset, TCursorSpec spec);
+DAORecordset* makeCursor(std::unique_ptr<DAORecordset> recordset, TCursorSpec setup);
 
 // The record of a live recordset cursor handle, or null for anything else.
 TCursorData* cursorDataFromHandle(void* handle) noexcept;

@@ -387,13 +387,13 @@ KBE_API DBIResult DbiQExec(hDBIStmt statement, hDBICur* cursor) {
                                  : kh::Variant(data.options.lockEdits ? stmt::kLockPessimistic : stmt::kLockOptimistic);
     std::unique_ptr<DAORecordset> rs =
         q.OpenRecordset(kh::Variant(data.recordsetType), kh::Variant(data.recordsetOptions), lock);
-    TCursorSpec spec;
-    spec.definition = &data;
-    spec.options = data.options;
-    spec.database = database;
-    spec.statement = &q;
-    spec.forwardOnly = data.recordsetType == daors::ForwardOnly;
-    DAORecordset* handle = makeCursor(std::move(rs), std::move(spec));
+    TCursorSpec setup;
+    setup.definition = &data;
+    setup.options = data.options;
+    setup.database = database;
+    setup.statement = &q;
+    setup.forwardOnly = data.recordsetType == daors::ForwardOnly;
+    DAORecordset* handle = makeCursor(std::move(rs), std::move(setup));
     ++data.openCursorCount;
     *cursor = handle;
     return rc::OK;

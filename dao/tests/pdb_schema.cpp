@@ -95,14 +95,14 @@ void createPasswordDatabase(const std::string& path, const std::string& password
                             {"Notes", kMemo, 0, 0, true}});
   {
     std::vector<std::unique_ptr<DAOIndex>> indexes;
-    for (const IndexSpec& spec :
+    for (const IndexSpec& want :
          {IndexSpec{"PrimaryKey", true, {"GroupID", "PasswordID"}}, IndexSpec{"GroupKey", false, {"GroupID"}},
           IndexSpec{"PasswordKey", false, {"PasswordID"}}}) {
-      auto index = passwords->CreateIndex(Variant(spec.name));
-      index->SetPrimary(spec.primary ? kh::VARIANT_TRUE : kh::VARIANT_FALSE);
+      auto index = passwords->CreateIndex(Variant(want.name));
+      index->SetPrimary(want.primary ? kh::VARIANT_TRUE : kh::VARIANT_FALSE);
       index->SetRequired(kh::VARIANT_TRUE);
-      if (spec.primary) index->SetIgnoreNulls(kh::VARIANT_FALSE);
-      for (const char* name : spec.fields) {
+      if (want.primary) index->SetIgnoreNulls(kh::VARIANT_FALSE);
+      for (const char* name : want.fields) {
         auto field = index->CreateField(Variant(name), missing, missing);
         index->GetFields()->Append(*field);
       }

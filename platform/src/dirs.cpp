@@ -81,7 +81,7 @@ std::string windowsDirectory() {
   std::string root = envValue("KBE_ROOT");
   if (!root.empty()) return withoutTrailingSlash(root);
   std::string config = envValue("XDG_CONFIG_HOME");
-  // The base directory specification ignores relative values.
+  // A relative base directory is ignored.
   if (config.empty() || config.front() != '/') config = joinPath(homeDirectory(), ".config");
   return joinPath(withoutTrailingSlash(config), "keelbase");
 }

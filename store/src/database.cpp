@@ -162,8 +162,8 @@ dao::Recordset* openRecordsetOn(const std::shared_ptr<DbState>& db, dao::Databas
   if (p.kind != PreparedJet::Kind::Select || !p.intoTable.empty()) fail(3219);
   if (parameterValues.size() < p.parameters.size())
     fail(err::TooFewParameters, std::to_string(p.parameters.size() - parameterValues.size()));
-  p.spec.params.assign(parameterValues.begin(), parameterValues.begin() + static_cast<long>(p.parameters.size()));
-  return RecordsetImpl::open(db, parent, p.spec, type, options, lockEdit, false, source);
+  p.plan.params.assign(parameterValues.begin(), parameterValues.begin() + static_cast<long>(p.parameters.size()));
+  return RecordsetImpl::open(db, parent, p.plan, type, options, lockEdit, false, source);
 }
 
 // ---- QueryDefImpl --------------------------------------------------------
@@ -266,11 +266,11 @@ HRESULT QueryDefImpl::OpenRecordset(const Variant& type, const Variant& options,
     requireOut(out);
     prepare();
     if (prepared_->kind != PreparedJet::Kind::Select || !prepared_->intoTable.empty()) fail(err::InvalidOperation);
-    QuerySpec spec = prepared_->spec;
-    spec.params = parameterValues();
+    QueryPlan plan = prepared_->plan;
+    plan.params = parameterValues();
     std::int16_t t = static_cast<std::int16_t>(longArg(type, dbOpenDynaset));
     if (t == dbOpenTable) fail(err::InvalidArgument);
-    *out = RecordsetImpl::open(db_, parent_.get(), spec, t, longArg(options, 0), longArg(lockEdit, dbPessimistic),
+    *out = RecordsetImpl::open(db_, parent_.get(), plan, t, longArg(options, 0), longArg(lockEdit, dbPessimistic),
                                false, name_);
   });
 }

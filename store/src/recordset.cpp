@@ -34,7 +34,7 @@ std::optional<sqlite3_int64> bookmarkKey(const Variant& v) {
 
 // ---- opening -------------------------------------------------------------
 
-RecordsetImpl* RecordsetImpl::open(std::shared_ptr<DbState> db, dao::Database* parent, QuerySpec spec,
+RecordsetImpl* RecordsetImpl::open(std::shared_ptr<DbState> db, dao::Database* parent, QueryPlan plan,
                                    std::int16_t type, std::int32_t options, std::int32_t lockEdit, bool tableType,
                                    const std::string& name) {
   db->requireOpen();
@@ -44,7 +44,7 @@ RecordsetImpl* RecordsetImpl::open(std::shared_ptr<DbState> db, dao::Database* p
   ComPtr<RecordsetImpl> guard = ComPtr<RecordsetImpl>::adopt(rs);
   rs->db_ = std::move(db);
   rs->parent_ = ComPtr<dao::Database>(parent);
-  rs->spec_ = std::move(spec);
+  rs->plan_ = std::move(plan);
   rs->name_ = name;
   rs->type_ = type;
   rs->options_ = options;
@@ -52,8 +52,8 @@ RecordsetImpl* RecordsetImpl::open(std::shared_ptr<DbState> db, dao::Database* p
   rs->forwardOnly_ = type == dbOpenForwardOnly || (options & dbForwardOnly);
   rs->lockEdits_ = lockEdit != dbOptimistic;
   bool readOnly = (options & dbReadOnly) || lockEdit == dbReadOnly || rs->db_->readOnly();
-  if (rs->spec_.singleTable && (type == dbOpenTable || type == dbOpenDynaset)) {
-    auto table = rs->db_->requireTable(rs->spec_.table);
+  if (rs->plan_.singleTable && (type == dbOpenTable || type == dbOpenDynaset)) {
+    auto table = rs->db_->requireTable(rs->plan_.table);
     rs->source_ = Source::Keyset;
     rs->updatable_ = !readOnly && !table->system;
   } else {
@@ -69,25 +69,25 @@ RecordsetImpl* RecordsetImpl::open(std::shared_ptr<DbState> db, dao::Database* p
 dao::Recordset* openTableRecordset(std::shared_ptr<DbState> db, dao::Database* parent, const std::string& tableName,
                                    std::int16_t type, std::int32_t options, std::int32_t lockEdit) {
   auto table = db->requireTable(tableName);
-  QuerySpec spec;
-  spec.singleTable = true;
-  spec.table = table->name;
-  spec.alias = table->name;
-  spec.selectList = "*";
-  spec.sql = "SELECT * FROM " + quoteName(table->name);
-  return RecordsetImpl::open(std::move(db), parent, std::move(spec), type, options, lockEdit, type == dbOpenTable,
+  QueryPlan plan;
+  plan.singleTable = true;
+  plan.table = table->name;
+  plan.alias = table->name;
+  plan.selectList = "*";
+  plan.sql = "SELECT * FROM " + quoteName(table->name);
+  return RecordsetImpl::open(std::move(db), parent, std::move(plan), type, options, lockEdit, type == dbOpenTable,
                              table->name);
 }
 
 RecordsetImpl::~RecordsetImpl() {
-  if (locked_) db_->unlockRecord(spec_.table, lockedKey_, this);
+  if (locked_) db_->unlockRecord(plan_.table, lockedKey_, this);
   sqlite3_finalize(readStmt_);
   sqlite3_finalize(batchStmt_);
 }
 
 std::string RecordsetImpl::baseReadSql() const {
-  return "SELECT " + spec_.selectList + " FROM " + quoteName(spec_.table) + " AS " + quoteName(spec_.alias) +
-         " WHERE " + quoteName(spec_.alias) + ".rowid = ?" + std::to_string(spec_.params.size() + 1);
+  return "SELECT " + plan_.selectList + " FROM " + quoteName(plan_.table) + " AS " + quoteName(plan_.alias) +
+         " WHERE " + quoteName(plan_.alias) + ".rowid = ?" + std::to_string(plan_.params.size() + 1);
 }
 
 void RecordsetImpl::describeColumns() {
@@ -98,10 +98,10 @@ void RecordsetImpl::describeColumns() {
   batchStmt_ = nullptr;
   rowCache_.clear();
   schemaVersion_ = db_->schemaVersion();
-  std::string sql = source_ == Source::Keyset ? baseReadSql() : spec_.sql;
+  std::string sql = source_ == Source::Keyset ? baseReadSql() : plan_.sql;
   Statement s(db_->handle(), sql);
   int n = sqlite3_column_count(s.get());
-  std::shared_ptr<TableData> base = source_ == Source::Keyset ? db_->findTable(spec_.table) : nullptr;
+  std::shared_ptr<TableData> base = source_ == Source::Keyset ? db_->findTable(plan_.table) : nullptr;
   for (int i = 0; i < n; ++i) {
     Column c;
     const char* name = sqlite3_column_name(s.get(), i);
@@ -144,8 +144,8 @@ void RecordsetImpl::build() {
     if (options_ & dbAppendOnly) return;
     std::string sql;
     if (tableType_) {
-      sql = "SELECT rowid FROM " + quoteName(spec_.table);
-      auto table = db_->findTable(spec_.table);
+      sql = "SELECT rowid FROM " + quoteName(plan_.table);
+      auto table = db_->findTable(plan_.table);
       const IndexDef* ix = nullptr;
       if (table)
         for (const auto& i : table->indexes)
@@ -159,19 +159,19 @@ void RecordsetImpl::build() {
         sql += " ORDER BY rowid";
       }
     } else {
-      sql = "SELECT " + quoteName(spec_.alias) + ".rowid FROM " + quoteName(spec_.table) + " AS " +
-            quoteName(spec_.alias);
-      if (!spec_.where.empty()) sql += " WHERE " + spec_.where;
-      if (!spec_.orderBy.empty()) sql += " ORDER BY " + spec_.orderBy;
+      sql = "SELECT " + quoteName(plan_.alias) + ".rowid FROM " + quoteName(plan_.table) + " AS " +
+            quoteName(plan_.alias);
+      if (!plan_.where.empty()) sql += " WHERE " + plan_.where;
+      if (!plan_.orderBy.empty()) sql += " ORDER BY " + plan_.orderBy;
     }
     Statement s(db_->handle(), sql);
-    for (std::size_t i = 0; i < spec_.params.size(); ++i) s.bind(static_cast<int>(i + 1), spec_.params[i]);
+    for (std::size_t i = 0; i < plan_.params.size(); ++i) s.bind(static_cast<int>(i + 1), plan_.params[i]);
     auto& ks = *keyset_;
     while (s.step()) ks.add(sqlite3_column_int64(s.get(), 0));
   } else {
     static_ = std::make_shared<StaticRows>();
-    static_->stmt = std::make_unique<Statement>(db_->handle(), spec_.sql);
-    for (std::size_t i = 0; i < spec_.params.size(); ++i) static_->stmt->bind(static_cast<int>(i + 1), spec_.params[i]);
+    static_->stmt = std::make_unique<Statement>(db_->handle(), plan_.sql);
+    for (std::size_t i = 0; i < plan_.params.size(); ++i) static_->stmt->bind(static_cast<int>(i + 1), plan_.params[i]);
     forwardBase_ = 0;
   }
 }
@@ -303,11 +303,11 @@ void RecordsetImpl::loadCurrent() {
         readStmt_ = nullptr;
         failFromSqlite(db_->handle(), prc);
       }
-      for (std::size_t i = 0; i < spec_.params.size(); ++i)
-        bindValue(readStmt_, static_cast<int>(i + 1), spec_.params[i], 0);
+      for (std::size_t i = 0; i < plan_.params.size(); ++i)
+        bindValue(readStmt_, static_cast<int>(i + 1), plan_.params[i], 0);
     }
     sqlite3_stmt* s = readStmt_;
-    sqlite3_bind_int64(s, static_cast<int>(spec_.params.size() + 1), currentKey());
+    sqlite3_bind_int64(s, static_cast<int>(plan_.params.size() + 1), currentKey());
     int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
       current_.resize(columns_.size());
@@ -330,10 +330,10 @@ void RecordsetImpl::loadCurrent() {
 
 void RecordsetImpl::fetchBatch(std::size_t pos) {
   constexpr int kBatch = 64;
-  const int base = static_cast<int>(spec_.params.size());
+  const int base = static_cast<int>(plan_.params.size());
   if (!batchStmt_) {
-    std::string sql = "SELECT " + quoteName(spec_.alias) + ".rowid, " + spec_.selectList + " FROM " +
-                      quoteName(spec_.table) + " AS " + quoteName(spec_.alias) + " WHERE " + quoteName(spec_.alias) +
+    std::string sql = "SELECT " + quoteName(plan_.alias) + ".rowid, " + plan_.selectList + " FROM " +
+                      quoteName(plan_.table) + " AS " + quoteName(plan_.alias) + " WHERE " + quoteName(plan_.alias) +
                       ".rowid IN (";
     for (int i = 0; i < kBatch; ++i) sql += (i ? ", ?" : "?") + std::to_string(base + i + 1);
     sql += ")";
@@ -343,8 +343,8 @@ void RecordsetImpl::fetchBatch(std::size_t pos) {
       batchStmt_ = nullptr;
       failFromSqlite(db_->handle(), rc);
     }
-    for (std::size_t i = 0; i < spec_.params.size(); ++i)
-      bindValue(batchStmt_, static_cast<int>(i + 1), spec_.params[i], 0);
+    for (std::size_t i = 0; i < plan_.params.size(); ++i)
+      bindValue(batchStmt_, static_cast<int>(i + 1), plan_.params[i], 0);
   }
   if (rowCache_.size() > 4096) rowCache_.clear();
   // The batch reaches a little back and mostly forward of the record asked for.
@@ -641,7 +641,7 @@ HRESULT RecordsetImpl::put_Index(const BSTR& value) {
   return guarded(errors(), [&] {
     requireOpen();
     if (!tableType_) fail(err::OperationNotSupported);
-    auto table = db_->requireTable(spec_.table);
+    auto table = db_->requireTable(plan_.table);
     const IndexDef* ix = nullptr;
     for (const auto& i : table->indexes)
       if (sameName(i.name, value)) ix = &i;
@@ -707,7 +707,7 @@ void RecordsetImpl::cancelEdit() {
     loaded_ = false;
   }
   if (locked_) {
-    db_->unlockRecord(spec_.table, lockedKey_, this);
+    db_->unlockRecord(plan_.table, lockedKey_, this);
     locked_ = false;
   }
   editMode_ = dbEditNone;
@@ -749,7 +749,7 @@ HRESULT RecordsetImpl::Edit() {
     std::vector<Variant> row = currentRow();
     sqlite3_int64 key = currentKey();
     if (lockEdits_) {
-      if (!db_->lockRecord(spec_.table, key, this)) fail(err::LockedByUser);
+      if (!db_->lockRecord(plan_.table, key, this)) fail(err::LockedByUser);
       locked_ = true;
       lockedKey_ = key;
     }
@@ -775,7 +775,7 @@ HRESULT RecordsetImpl::_30_Update() {
     }
     sqlite3* h = db_->handle();
     if (editMode_ == dbEditAdd) {
-      std::string sql = "INSERT INTO " + quoteName(spec_.table);
+      std::string sql = "INSERT INTO " + quoteName(plan_.table);
       if (set.empty()) {
         sql += " DEFAULT VALUES";
       } else {
@@ -827,7 +827,7 @@ HRESULT RecordsetImpl::_30_Update() {
         fail(err::DataChanged);
       }
     if (!set.empty()) {
-      std::string sql = "UPDATE " + quoteName(spec_.table) + " SET ";
+      std::string sql = "UPDATE " + quoteName(plan_.table) + " SET ";
       for (std::size_t i = 0; i < set.size(); ++i)
         sql += (i ? ", " : "") + quoteName(columns_[set[i]].sourceField) + " = ?" + std::to_string(i + 1);
       sql += " WHERE rowid = ?" + std::to_string(set.size() + 1);
@@ -866,9 +866,9 @@ HRESULT RecordsetImpl::Delete() {
     if (editMode_ != dbEditNone) cancelEdit();
     requireCurrent();
     sqlite3_int64 key = currentKey();
-    if (!db_->lockRecord(spec_.table, key, this)) fail(err::LockedByUser);
-    db_->unlockRecord(spec_.table, key, this);
-    sqlite3_stmt* s = db_->cached("DELETE FROM " + quoteName(spec_.table) + " WHERE rowid = ?1");
+    if (!db_->lockRecord(plan_.table, key, this)) fail(err::LockedByUser);
+    db_->unlockRecord(plan_.table, key, this);
+    sqlite3_stmt* s = db_->cached("DELETE FROM " + quoteName(plan_.table) + " WHERE rowid = ?1");
     sqlite3_bind_int64(s, 1, key);
     int rc = sqlite3_step(s);
     if (rc != SQLITE_DONE) {
@@ -970,8 +970,8 @@ void RecordsetImpl::find(const std::string& criteria, int start, int dir) {
   std::size_t n = rowCount();
   std::vector<bool> match(n, false);
   if (source_ == Source::Keyset) {
-    std::string sql = "SELECT " + quoteName(spec_.alias) + ".rowid FROM " + quoteName(spec_.table) + " AS " +
-                      quoteName(spec_.alias) + " WHERE (" + expr + ")";
+    std::string sql = "SELECT " + quoteName(plan_.alias) + ".rowid FROM " + quoteName(plan_.table) + " AS " +
+                      quoteName(plan_.alias) + " WHERE (" + expr + ")";
     Statement s(db_->handle(), sql);
     while (s.step()) {
       auto it = keyset_->position.find(sqlite3_column_int64(s.get(), 0));
@@ -979,8 +979,8 @@ void RecordsetImpl::find(const std::string& criteria, int start, int dir) {
     }
   } else {
     // The result is read again in the same order with the criteria as a column.
-    Statement s(db_->handle(), "SELECT (" + expr + ") FROM (" + spec_.sql + ")");
-    for (std::size_t i = 0; i < spec_.params.size(); ++i) s.bind(static_cast<int>(i + 1), spec_.params[i]);
+    Statement s(db_->handle(), "SELECT (" + expr + ") FROM (" + plan_.sql + ")");
+    for (std::size_t i = 0; i < plan_.params.size(); ++i) s.bind(static_cast<int>(i + 1), plan_.params[i]);
     std::size_t i = 0;
     while (i < n && s.step()) {
       match[i] = sqlite3_column_type(s.get(), 0) != SQLITE_NULL && sqlite3_column_double(s.get(), 0) != 0.0;
@@ -1028,7 +1028,7 @@ HRESULT RecordsetImpl::Seek(const BSTR& comparison, const std::array<Variant, 13
     if (op.empty()) fail(err::InvalidArgument);
     cancelEdit();
     rebuildKeysetOrder();
-    auto table = db_->requireTable(spec_.table);
+    auto table = db_->requireTable(plan_.table);
     const IndexDef* ix = nullptr;
     for (const auto& i : table->indexes)
       if (sameName(i.name, index_)) ix = &i;
@@ -1072,7 +1072,7 @@ HRESULT RecordsetImpl::Clone(dao::Recordset** out) {
     ComPtr<RecordsetImpl> guard = ComPtr<RecordsetImpl>::adopt(c);
     c->db_ = db_;
     c->parent_ = parent_;
-    c->spec_ = spec_;
+    c->plan_ = plan_;
     c->name_ = name_;
     c->type_ = type_;
     c->options_ = options_;

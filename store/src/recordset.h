@@ -9,7 +9,7 @@
 namespace kh::store {
 
 // What a recordset is opened on.
-struct QuerySpec {
+struct QueryPlan {
   std::string sql;              // the statement in SQLite's dialect
   std::vector<Variant> params;  // values of ?1..?n
   // Set for a select over one table that can be kept as a keyset of its rows.
@@ -58,7 +58,7 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
  public:
   enum class Source { Keyset, Static };
 
-  static RecordsetImpl* open(std::shared_ptr<DbState> db, dao::Database* parent, QuerySpec spec, std::int16_t type,
+  static RecordsetImpl* open(std::shared_ptr<DbState> db, dao::Database* parent, QueryPlan plan, std::int16_t type,
                              std::int32_t options, std::int32_t lockEdit, bool tableType, const std::string& name);
 
   ErrorStore* errors() const { return db_->errors(); }
@@ -149,7 +149,7 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
 
   std::shared_ptr<DbState> db_;
   ComPtr<dao::Database> parent_;
-  QuerySpec spec_;
+  QueryPlan plan_;
   std::string name_;
   std::int16_t type_ = dao::dbOpenDynaset;
   std::int32_t options_ = 0;

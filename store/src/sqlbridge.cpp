@@ -134,7 +134,7 @@ std::int32_t makeTable(DbState& db, const PreparedJet& p, const std::vector<Vari
   TableData td;
   td.name = p.intoTable;
   {
-    Statement s(db.handle(), p.spec.sql);
+    Statement s(db.handle(), p.plan.sql);
     int n = sqlite3_column_count(s.get());
     for (int i = 0; i < n; ++i) {
       FieldDef f;
@@ -161,7 +161,7 @@ std::int32_t makeTable(DbState& db, const PreparedJet& p, const std::vector<Vari
   std::int32_t rows = 0;
   db.atomically([&] {
     db.appendTable(td);
-    Statement ins(db.handle(), "INSERT INTO " + quoteName(td.name) + " " + p.spec.sql);
+    Statement ins(db.handle(), "INSERT INTO " + quoteName(td.name) + " " + p.plan.sql);
     for (std::size_t i = 0; i < values.size(); ++i) ins.bind(static_cast<int>(i + 1), values[i]);
     ins.run();
     rows = sqlite3_changes(db.handle());
@@ -213,7 +213,7 @@ PreparedJet translateJet(DbState& db, const std::string& text, int depth) {
       PreparedJet inner = translateJet(db, q->sql, depth + 1);
       if (inner.kind != PreparedJet::Kind::Select || !inner.intoTable.empty() || !inner.parameters.empty())
         fail(err::CantFindTable, missing.table);
-      std::string body = inner.spec.sql;
+      std::string body = inner.plan.sql;
       // The inner text may bring a WITH clause of its own; keep it inside.
       with += (with.empty() ? "" : ", ") + jet::quoteIdentifier(q->name) + " AS (SELECT * FROM (" + body + "))";
       used.push_back(q->name);
@@ -224,7 +224,7 @@ PreparedJet translateJet(DbState& db, const std::string& text, int depth) {
       parameterNames.insert(missing.column);
       continue;
     }
-    p.spec.sql = t.sql;
+    p.plan.sql = t.sql;
     for (const auto& name : t.parameters) {
       ParameterInfo info{name, 0};
       for (const auto& d : t.declaredParameters)
@@ -233,12 +233,12 @@ PreparedJet translateJet(DbState& db, const std::string& text, int depth) {
     }
     if (t.select && t.select->singleTable && !t.select->tables.empty() && db.findTable(t.select->tables[0].name)) {
       const auto& s = *t.select;
-      p.spec.singleTable = true;
-      p.spec.table = db.findTable(s.tables[0].name)->name;
-      p.spec.alias = s.tables[0].alias.empty() ? s.tables[0].name : s.tables[0].alias;
-      p.spec.selectList = s.selectList;
-      p.spec.where = s.where;
-      p.spec.orderBy = s.orderBy;
+      p.plan.singleTable = true;
+      p.plan.table = db.findTable(s.tables[0].name)->name;
+      p.plan.alias = s.tables[0].alias.empty() ? s.tables[0].name : s.tables[0].alias;
+      p.plan.selectList = s.selectList;
+      p.plan.where = s.where;
+      p.plan.orderBy = s.orderBy;
     }
     return p;
   }
@@ -254,7 +254,7 @@ std::int32_t executeJet(DbState& db, const PreparedJet& p, const std::vector<Var
   std::int32_t rows = 0;
   // Either the whole statement takes effect or none of it does.
   db.atomically([&] {
-    Statement s(db.handle(), p.spec.sql);
+    Statement s(db.handle(), p.plan.sql);
     for (std::size_t i = 0; i < p.parameters.size(); ++i) s.bind(static_cast<int>(i + 1), values[i]);
     s.run();
     rows = sqlite3_changes(db.handle());

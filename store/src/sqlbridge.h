@@ -17,7 +17,7 @@ struct PreparedJet {
   enum class Kind { Select, Action, Ddl };
   Kind kind = Kind::Select;
   std::string jet;                        // the text as given
-  QuerySpec spec;                         // Select and Action: the SQLite text and select details
+  QueryPlan plan;                         // Select and Action: the SQLite text and select details
   std::vector<ParameterInfo> parameters;  // in the order of ?1..?n
   std::string intoTable;                  // SELECT ... INTO: the table to make
   std::shared_ptr<void> ddl;              // Ddl: the parsed definition

@@ -640,5 +640,6 @@ DBIResult DbiAddAlias(kbe::hDBICfg cfg, const char* alias, const char* driverTyp
                       kbe::BOOL16 persist) {
   return Entry<1207>::call(cfg, alias, driverType, params, persist);
 }
+DBIResult DbiDeleteAlias(kbe::hDBICfg cfg, const char* alias) { return Entry<1211>::call(cfg, alias); }
 
 }  // namespace Bde

@@ -183,6 +183,7 @@ DBIResult DbiOpenCfgInfoList(kbe::hDBICfg cfg, std::uint32_t openMode, std::uint
                              const char* path, kbe::hDBICur* cursor);
 DBIResult DbiAddAlias(kbe::hDBICfg cfg, const char* alias, const char* driverType, const char* params,
                       kbe::BOOL16 persist);
+DBIResult DbiDeleteAlias(kbe::hDBICfg cfg, const char* alias);
 
 // Databases.
 DBIResult DbiOpenDatabase(const char* alias, const char* dbType, std::uint32_t openMode,

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "raw_sqlite_scan.h"
 #include "store/dao.h"
 
 using namespace kh;
@@ -113,37 +114,8 @@ int main(int argc, char** argv) {
   }
 
   // Raw SQLite: the same file, key and columns.
-  double rawTime;
   long rawCells = 0;
-  {
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_key(db, password.data(), static_cast<int>(password.size()));
-    sqlite3_exec(db, "PRAGMA cipher_page_size = 4096; PRAGMA kdf_iter = 256000;", nullptr, nullptr, nullptr);
-    auto start = std::chrono::steady_clock::now();
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, "SELECT * FROM Passwords", -1, &s, nullptr);
-    int n = sqlite3_column_count(s);
-    while (sqlite3_step(s) == SQLITE_ROW) {
-      for (int c = 0; c < n; ++c) {
-        switch (sqlite3_column_type(s, c)) {
-          case SQLITE_INTEGER: (void)sqlite3_column_int64(s, c); break;
-          case SQLITE_FLOAT: (void)sqlite3_column_double(s, c); break;
-          case SQLITE_TEXT: {
-            std::string t(reinterpret_cast<const char*>(sqlite3_column_text(s, c)),
-                          static_cast<std::size_t>(sqlite3_column_bytes(s, c)));
-            (void)t;
-            break;
-          }
-          default: break;
-        }
-        ++rawCells;
-      }
-    }
-    sqlite3_finalize(s);
-    rawTime = seconds(start);
-    sqlite3_close(db);
-  }
+  double rawTime = rawSqliteScan(file, password, rawCells);
 
   std::printf("rows: %d, cells read: store %ld, raw %ld\n", rows, storeCells, rawCells);
   std::printf("%s open, store dynaset: %.3f s, raw SQLite: %.3f s, ratio %.2f\n", exclusive ? "exclusive" : "shared", storeTime, rawTime, storeTime / rawTime);

@@ -19,12 +19,12 @@ void showError(QWidget* control, const QString& message) {
 // A reporter for `control`: its dataError signal when anyone listens, else a
 // message box. (Made inside the control's own members, which may ask whether
 // the signal is connected.)
-#define KH_DATA_ERROR_REPORTER(Class)                                                \
-  [this](const QString& message) {                                                 \
-    if (isSignalConnected(QMetaMethod::fromSignal(&Class::dataError)))              \
-      emit dataError(message);                                                     \
-    else                                                                           \
-      showError(this, message);                                                    \
+#define KH_DATA_ERROR_REPORTER(Class)                                  \
+  [this](const QString& message) {                                     \
+    if (isSignalConnected(QMetaMethod::fromSignal(&Class::dataError))) \
+      emit dataError(message);                                         \
+    else                                                               \
+      showError(this, message);                                        \
   }
 
 }  // namespace
@@ -176,9 +176,7 @@ TDBCheckBox::TDBCheckBox(QWidget* parent) : QCheckBox(parent), link_(this) {
   showField();
 }
 
-void TDBCheckBox::showField() {
-  setChecked(fieldText(link_).compare(valueChecked_, Qt::CaseInsensitive) == 0);
-}
+void TDBCheckBox::showField() { setChecked(fieldText(link_).compare(valueChecked_, Qt::CaseInsensitive) == 0); }
 
 void TDBCheckBox::onClicked(bool checked) {
   if (!link_.Write([&](TField& f) { f.setAsString(checked ? valueChecked_ : valueUnchecked_); })) showField();

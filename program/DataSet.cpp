@@ -119,8 +119,7 @@ std::string TDatabase::AliasParameterString(const QStringList& params) {
     const qsizetype eq = line.indexOf(QLatin1Char('='));
     const QString name = eq < 0 ? line : line.left(eq);
     const QString value = eq < 0 ? QString() : line.mid(eq + 1);
-    if (name.trimmed().isEmpty())
-      throw EDatabaseError(QStringLiteral("A connection parameter has no name"));
+    if (name.trimmed().isEmpty()) throw EDatabaseError(QStringLiteral("A connection parameter has no name"));
     if (name.contains(QLatin1Char(':')) || name.contains(QLatin1Char('"')))
       throw EDatabaseError(
           QStringLiteral("The connection parameter name %1 cannot contain a colon or a double quote").arg(name));
@@ -559,8 +558,7 @@ void TDataSet::positionOn(Row& row) {
   // The engine falls back to the first record for a bookmark it cannot use;
   // only the record itself will do.
   std::array<std::uint8_t, 20> here{};
-  if (Bde::DbiGetBookMark(cursor_, here.data()) != 0 ||
-      std::memcmp(here.data() + 4, row.bookmark.data() + 4, 12) != 0)
+  if (Bde::DbiGetBookMark(cursor_, here.data()) != 0 || std::memcmp(here.data() + 4, row.bookmark.data() + 4, 12) != 0)
     throw EDatabaseError(QStringLiteral("The record was deleted or cannot be found again"));
 }
 
@@ -657,6 +655,10 @@ void TDataSet::CheckBrowseMode() {
     else
       Cancel();
   }
+  checkDetailsBrowseMode();
+}
+
+void TDataSet::checkDetailsBrowseMode() {
   // The detail data sets will follow a move of this one: their changes go first.
   const std::vector<TDataSource*> sources = sources_;
   for (TDataSource* source : sources)
@@ -954,6 +956,9 @@ void TDataSet::Delete() {
   }
   checkCanModify();
   if (rows_.empty()) throw EDatabaseError(QStringLiteral("Cannot delete from an empty data set"));
+  // The details' changes are stored first (deleting a group may take its
+  // accounts with it).
+  checkDetailsBrowseMode();
   if (BeforeDelete) BeforeDelete(*this);
   positionOn(rows_[static_cast<std::size_t>(current_)]);
   CheckEngine(Bde::DbiDeleteRecord(cursor_, nullptr));
@@ -1117,8 +1122,9 @@ void TDataSet::writeField(TField& field, const QVariant& value) {
   const QString& name = field.FieldName();
   const bool isText = value.typeId() == QMetaType::QString;
   // An empty text for a field that is not text means null.
-  const bool null = !value.isValid() || (isText && field.DataType() != TFieldType::ftString &&
-                                         field.DataType() != TFieldType::ftMemo && value.toString().trimmed().isEmpty());
+  const bool null =
+      !value.isValid() || (isText && field.DataType() != TFieldType::ftString &&
+                           field.DataType() != TFieldType::ftMemo && value.toString().trimmed().isEmpty());
   auto invalid = [&](const char* what) {
     return EDatabaseError(QStringLiteral("'%1' is not a valid %2 for field '%3'").arg(value.toString(), what, name));
   };
@@ -1126,8 +1132,8 @@ void TDataSet::writeField(TField& field, const QVariant& value) {
     std::optional<std::string> bytes;
     if (!null) {
       if (field.DataType() == TFieldType::ftMemo) {
-        const QString text = value.typeId() == QMetaType::QDateTime ? DateTimeToText(value.toDateTime())
-                                                                     : value.toString();
+        const QString text =
+            value.typeId() == QMetaType::QDateTime ? DateTimeToText(value.toDateTime()) : value.toString();
         bytes = ansiForField(text, name);
       } else {
         const QByteArray raw = value.toByteArray();
@@ -1216,8 +1222,7 @@ void TDataSet::writeField(TField& field, const QVariant& value) {
       }
       case TFieldType::ftBytes: {
         const QByteArray raw = value.toByteArray();
-        if (raw.size() > d.iLen)
-          throw EDatabaseError(QStringLiteral("The value is too long for field '%1'").arg(name));
+        if (raw.size() > d.iLen) throw EDatabaseError(QStringLiteral("The value is too long for field '%1'").arg(name));
         std::memcpy(slot.data(), raw.constData(), static_cast<std::size_t>(raw.size()));
         break;
       }
@@ -1249,5 +1254,6 @@ void TDataSet::Notify(TDataEvent event, TField* field) {
 }
 
 void TDataSet::EnableControls() {
-  if (disableCount_ > 0 && --disableCount_ == 0) Notify(Active() ? TDataEvent::deDataSetChange : TDataEvent::deUpdateState);
+  if (disableCount_ > 0 && --disableCount_ == 0)
+    Notify(Active() ? TDataEvent::deDataSetChange : TDataEvent::deUpdateState);
 }

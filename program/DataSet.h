@@ -281,8 +281,8 @@ class TDataSet {
   void Last();
   void Next();
   void Prior();
-  // Moves by `distance` records (backwards when negative); returns how many
-  // it moved.
+  // Moves by `distance` records (backwards when negative); returns how far
+  // it moved, negative backwards. Bof or Eof is set when it met the edge.
   int MoveBy(int distance);
   bool Bof() const noexcept { return bof_; }
   bool Eof() const noexcept { return eof_; }
@@ -312,8 +312,9 @@ class TDataSet {
   // data set in its edit or insert state with the values as they were.
   void Post();
   void Cancel();
-  // Deletes the current record; the next one (or the one before the last)
-  // becomes current. In insert state: Cancel.
+  // Deletes the current record (after the linked detail data sets have
+  // posted their changes); the next one (or the one before the last) becomes
+  // current. In insert state: Cancel; in edit state the changes are dropped.
   void Delete();
   // Runs the statement again and goes back to the record that was current
   // (or the same position when it is gone).
@@ -393,6 +394,7 @@ class TDataSet {
   Buffer& rowBuffer(int row);
   void trimWindow();
   void setCurrent(int row, bool bof, bool eof);
+  void checkDetailsBrowseMode();
   void checkEditing() const;
   void checkCanModify() const;
   void beginInsert();

@@ -16,10 +16,9 @@ QString fromAnsi(const std::string& text) { return QString::fromStdU16String(kh:
 
 bool toAnsi(const QString& text, std::string& out, qsizetype* badIndex) {
   std::size_t bad = 0;
-  const bool ok =
-      kh::utf16ToAnsi(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                          static_cast<std::size_t>(text.size())),
-                      out, &bad);
+  const bool ok = kh::utf16ToAnsi(
+      std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())), out,
+      &bad);
   if (!ok && badIndex) *badIndex = static_cast<qsizetype>(bad);
   return ok;
 }
@@ -217,8 +216,7 @@ void TQuery::setRequestLive(bool live) {
 }
 
 void TQuery::setDataSource(TDataSource* master) {
-  if (master && master->DataSet() == this)
-    throw EDatabaseError(QStringLiteral("A data set cannot be its own master"));
+  if (master && master->DataSet() == this) throw EDatabaseError(QStringLiteral("A data set cannot be its own master"));
   if (master_) {
     auto& list = master_->details_;
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
@@ -231,8 +229,7 @@ void TQuery::setDataSource(TDataSource* master) {
 
 void TQuery::prepare() {
   if (statement_) return;
-  if (!Database() || !Database()->Connected())
-    throw EDatabaseError(QStringLiteral("The database is not connected"));
+  if (!Database() || !Database()->Connected()) throw EDatabaseError(QStringLiteral("The database is not connected"));
   const std::string sql = ansiForField(engineSql_, QString(), "The SQL text");
   if (sql.find('\0') != std::string::npos) throw EDatabaseError(QStringLiteral("The SQL text holds a null character"));
   CheckEngine(Bde::DbiQAlloc(Database()->Handle(), 1, &statement_));
@@ -355,7 +352,8 @@ void TQuery::ExecSQL() {
     CheckEngine(Bde::DbiQExec(statement_, nullptr));
     std::uint32_t rows = 0;
     std::uint16_t length = 0;
-    rowsAffected_ = Bde::DbiGetProp(statement_, kPropRowsAffected, &rows, 4, &length) == 0 ? static_cast<int>(rows) : -1;
+    rowsAffected_ =
+        Bde::DbiGetProp(statement_, kPropRowsAffected, &rows, 4, &length) == 0 ? static_cast<int>(rows) : -1;
   } catch (...) {
     ReleaseStatement();
     throw;
@@ -399,9 +397,7 @@ void TDataSource::setDataSet(TDataSet* dataSet) {
   emit dataChange(nullptr);
 }
 
-TDataSetState TDataSource::State() const noexcept {
-  return dataSet_ ? dataSet_->State() : TDataSetState::dsInactive;
-}
+TDataSetState TDataSource::State() const noexcept { return dataSet_ ? dataSet_->State() : TDataSetState::dsInactive; }
 
 void TDataSource::dispatch(TDataEvent event, TField* field) {
   // Detail data sets follow first, so that listeners see them up to date.

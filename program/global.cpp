@@ -19,7 +19,7 @@ constexpr std::int32_t kAutoIncrement = 16;
 constexpr std::int32_t kTableRecordset = 1;
 constexpr std::int32_t kCascadeUpdateAndDelete = 4352;  // 256 + 4096
 
-struct FieldSpec {
+struct FieldDef {
   const char* name;
   std::int32_t type;
   std::int32_t size;        // 0: the type's own
@@ -27,10 +27,10 @@ struct FieldSpec {
   bool allowZeroLength;
 };
 
-void appendFields(DAOTableDef& table, const std::vector<FieldSpec>& specs) {
+void appendFields(DAOTableDef& table, const std::vector<FieldDef>& defs) {
   const Variant& missing = DAOMissing();
   std::vector<std::unique_ptr<DAOField>> fields;
-  for (const FieldSpec& s : specs) {
+  for (const FieldDef& s : defs) {
     auto f = table.CreateField(Variant(s.name), Variant(s.type), missing);
     if (s.attributes) f->SetAttributes(s.attributes);
     if (s.size) f->SetSize(s.size);
@@ -40,7 +40,7 @@ void appendFields(DAOTableDef& table, const std::vector<FieldSpec>& specs) {
   for (auto& f : fields) table.GetFields()->Append(*f);
 }
 
-struct IndexSpec {
+struct IndexDef {
   const char* name;
   bool primary;
   std::vector<const char*> fields;
@@ -112,14 +112,14 @@ void CreateDatabaseFile(const QString& path, const QString& password, bool sampl
                             {"Notes", kMemo, 0, 0, true}});
   {
     std::vector<std::unique_ptr<DAOIndex>> indexes;
-    for (const IndexSpec& spec :
-         {IndexSpec{"PrimaryKey", true, {"GroupID", "PasswordID"}}, IndexSpec{"GroupKey", false, {"GroupID"}},
-          IndexSpec{"PasswordKey", false, {"PasswordID"}}}) {
-      auto index = passwords->CreateIndex(Variant(spec.name));
-      index->SetPrimary(spec.primary ? kh::VARIANT_TRUE : kh::VARIANT_FALSE);
+    for (const IndexDef& def :
+         {IndexDef{"PrimaryKey", true, {"GroupID", "PasswordID"}}, IndexDef{"GroupKey", false, {"GroupID"}},
+          IndexDef{"PasswordKey", false, {"PasswordID"}}}) {
+      auto index = passwords->CreateIndex(Variant(def.name));
+      index->SetPrimary(def.primary ? kh::VARIANT_TRUE : kh::VARIANT_FALSE);
       index->SetRequired(kh::VARIANT_TRUE);
-      if (spec.primary) index->SetIgnoreNulls(kh::VARIANT_FALSE);
-      for (const char* name : spec.fields) {
+      if (def.primary) index->SetIgnoreNulls(kh::VARIANT_FALSE);
+      for (const char* name : def.fields) {
         auto field = index->CreateField(Variant(name), missing, missing);
         index->GetFields()->Append(*field);
       }

@@ -1,6 +1,8 @@
 // The data-access layer against the real engine, on password database files
 // made with CreateDatabaseFile in a temporary directory (KBE_ROOT is a
 // temporary directory too, so the alias "kh" lives in a registry of its own).
+#include "DataSet.h"
+
 #include <stdlib.h>
 
 #include <QSignalSpy>
@@ -10,7 +12,6 @@
 #include <memory>
 
 #include "DBControls.h"
-#include "DataSet.h"
 #include "binding/Bde.h"
 #include "global.h"
 #include "platform/registry.h"
@@ -333,8 +334,10 @@ class DataSetTest : public QObject {
     QCOMPARE(groups.FieldByName("Name").AsString(), QString("Banks"));  // the one after the deleted
     groups.Refresh();
     QCOMPARE(groups.FieldByName("Name").AsString(), QString("Banks"));  // the same record, sorted now
-    QCOMPARE(column(groups, "Name"), (QStringList{"Banks", "Email Accounts", "Miscellaneous", "Web Discussion Boards"}));
-    QCOMPARE(select(kGroupsSql, "Name"), (QStringList{"Banks", "Email Accounts", "Miscellaneous", "Web Discussion Boards"}));
+    QCOMPARE(column(groups, "Name"),
+             (QStringList{"Banks", "Email Accounts", "Miscellaneous", "Web Discussion Boards"}));
+    QCOMPARE(select(kGroupsSql, "Name"),
+             (QStringList{"Banks", "Email Accounts", "Miscellaneous", "Web Discussion Boards"}));
     QVERIFY(states.count() >= 6);  // insert, browse, edit, browse, edit, browse
     // An untouched insert is dropped by the next move; Delete in insert state cancels.
     groups.Append();
@@ -444,7 +447,8 @@ class DataSetTest : public QObject {
         {"select * from passwords where ShowAccount = :g", [](TParam& p) { p.setAsBoolean(true); }, 0},
         {"select * from passwords where GroupID = :g", [](TParam& p) { p.Clear(); }, 0},
         // Quoted text, "::" and comments hold no parameters.
-        {"select * from passwords where Description <> ':x' and GroupID = :g // :y?", [](TParam& p) { p.setAsInteger(1); }, 1},
+        {"select * from passwords where Description <> ':x' and GroupID = :g // :y?",
+         [](TParam& p) { p.setAsInteger(1); }, 1},
     };
     for (const Case& c : cases) {
       TQuery q(db_.get());
@@ -456,8 +460,10 @@ class DataSetTest : public QObject {
     }
     TQuery q(db_.get());
     q.setSQL("select * from groups where Name = :n and [Na:me] <> 'a:b' and #01/01/2000 10:30# < Now() and 'x::' = :N");
-    QCOMPARE(q.EngineSQL(),
-             QString("select * from groups where Name = ? and [Na:me] <> 'a:b' and #01/01/2000 10:30# < Now() and 'x::' = ?"));
+    QCOMPARE(
+        q.EngineSQL(),
+        QString(
+            "select * from groups where Name = ? and [Na:me] <> 'a:b' and #01/01/2000 10:30# < Now() and 'x::' = ?"));
     QCOMPARE(int(q.Params().size()), 1);
     QVERIFY(!refusal([&] { q.Open(); }).isEmpty());  // no value for n
     QVERIFY(!q.Active());
@@ -517,7 +523,10 @@ class DataSetTest : public QObject {
     // Deleting a group deletes its accounts (the relation), and the accounts
     // shown are the next group's.
     QVERIFY(groups.Locate("Name", "Misc Accounts"));
+    passwords.Edit();  // a pending change of an account that goes with its group
+    passwords.FieldByName("Password").setAsString("gone");
     groups.Delete();
+    QCOMPARE(passwords.State(), TDataSetState::dsBrowse);
     QCOMPARE(groups.FieldByName("Name").AsString(), QString("Web Discussion Boards"));
     QVERIFY(passwords.IsEmpty());
     QCOMPARE(select("select * from passwords", "Description"), (QStringList{"Work mail", "Home mail"}));
@@ -631,8 +640,15 @@ class DataSetTest : public QObject {
         QVERIFY(passwords.FieldByName("Notes").AsString() == "notes kept");
       }
     }
+    // The refused change left nothing pending: a change of another record
+    // goes to that record alone.
+    QVERIFY(passwords.Locate("Description", "insert without a group (a null key)"));
+    passwords.Edit();
+    passwords.FieldByName("Password").setAsString("other");
+    passwords.Post();
     QCOMPARE(select("select * from passwords order by Description", "Description"),
              (QStringList{"insert into a group that does not exist", "insert without a group (a null key)", "Kept"}));
+    QCOMPARE(select("select * from passwords order by Description", "Password"), (QStringList{"", "other", ""}));
     QCOMPARE(select("select * from passwords where Description = 'Kept'", "GroupID"), QStringList{"4"});
   }
 
@@ -689,6 +705,80 @@ class DataSetTest : public QObject {
     QCOMPARE(model.rowCount(), 0);
     QVERIFY(edit.text().isEmpty());
     QVERIFY(edit.isReadOnly());
+  }
+
+  void fieldControlsShowAndWrite() {
+    connect();
+    TQuery groups(db_.get()), options(db_.get()), passwords(db_.get());
+    TDataSource dsGroups(&groups), dsOptions(&options), dsPasswords(&passwords);
+    openLive(groups, kGroupsSql);
+    openLive(options, "select * from options");
+    openLive(passwords, "select * from passwords");
+    passwords.Append();
+    passwords.FieldByName("GroupID").setAsInteger(1);
+    passwords.FieldByName("Description").setAsString("Mail");
+    passwords.FieldByName("Notes").setAsString("one\r\ntwo");
+    passwords.Post();
+
+    // The options row: a check box, the group selector, a combo box.
+    TDBCheckBox tray;
+    tray.setDataSource(&dsOptions);
+    tray.setDataField("pwdsystray");
+    QVERIFY(tray.isChecked());
+    tray.click();
+    QCOMPARE(options.State(), TDataSetState::dsEdit);
+    QCOMPARE(options.FieldByName("pwdsystray").AsBoolean(), false);
+
+    TDBLookupComboBox selector;
+    selector.setDataSource(&dsOptions);
+    selector.setDataField("Group");
+    selector.setListSource(&dsGroups);
+    selector.setKeyField("Name");
+    selector.setListField("Name");
+    QCOMPARE(selector.count(), 4);
+    QCOMPARE(selector.currentText(), QString("Email Accounts"));
+    selector.setCurrentIndex(2);
+    emit selector.activated(2);
+    QCOMPARE(options.FieldByName("Group").AsString(), kSampleGroups[2]);
+    options.Post();
+    QCOMPARE(select("select * from options", "Group"), QStringList{kSampleGroups[2]});
+    QCOMPARE(select("select * from options", "pwdsystray"), QStringList{"False"});
+
+    TDBComboBox style;
+    style.addItems({"None", "Marble"});
+    style.setDataSource(&dsOptions);
+    style.setDataField("style");
+    QCOMPARE(style.currentText(), QString("None"));
+    emit style.textActivated("Marble");
+    QCOMPARE(options.FieldByName("style").AsString(), QString("Marble"));
+    options.Cancel();
+    QCOMPARE(style.currentText(), QString("None"));
+
+    // The account: notes with Windows line breaks, a date box that can be empty.
+    TDBMemo memo;
+    memo.setDataSource(&dsPasswords);
+    memo.setDataField("Notes");
+    QCOMPARE(memo.toPlainText(), QString("one\ntwo"));
+    memo.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&memo, "!");
+    QCOMPARE(passwords.FieldByName("Notes").AsString(), QString("one\r\ntwo!"));
+    memo.setMaxLength(8);
+    QTest::keyClicks(&memo, "?");
+    QCOMPARE(memo.toPlainText(), QString("one\ntwo!"));
+
+    TDBDateEdit expires;
+    expires.setDataSource(&dsPasswords);
+    expires.setDataField("ExpireDate");
+    QVERIFY(expires.isNull());
+    expires.setDate(QDate(2024, 2, 29));
+    QCOMPARE(passwords.FieldByName("ExpireDate").AsDateTime(), QDateTime(QDate(2024, 2, 29), QTime(0, 0)));
+    passwords.Post();
+    QCOMPARE(expires.date(), QDate(2024, 2, 29));
+    expires.setNull();
+    QVERIFY(passwords.FieldByName("ExpireDate").IsNull());
+    passwords.Post();
+    QCOMPARE(select("select * from passwords", "Notes"), QStringList{"one\r\ntwo!"});
+    QCOMPARE(select("select * from passwords", "ExpireDate"), QStringList{""});
   }
 };
 

@@ -14,6 +14,7 @@
 
 #include "kbe/kbe.h"
 #include "platform/module.h"
+#include "passwords_table.h"
 #include "raw_sqlite_scan.h"
 #include "store/dao.h"
 
@@ -29,49 +30,6 @@ double seconds(std::chrono::steady_clock::time_point since) {
 [[noreturn]] void die(const char* what, unsigned code) {
   std::fprintf(stderr, "%s failed: 0x%04X\n", what, code);
   std::exit(1);
-}
-
-void check(HRESULT hr, const char* what) {
-  if (hr != S_OK) die(what, static_cast<unsigned>(hr));
-}
-
-Variant V(int n) { return Variant(static_cast<std::int32_t>(n)); }
-
-// Builds the accounts table with the store directly.
-void makeFile(const std::string& file, const std::string& password, int rows) {
-  ComPtr<IClassFactory> factory;
-  check(khStoreGetClassObject(CLSID_PrivDBEngine, IClassFactory::kIID, reinterpret_cast<void**>(factory.put())),
-        "class object");
-  ComPtr<_DBEngine> engine;
-  check(factory->CreateInstance(nullptr, _DBEngine::kIID, reinterpret_cast<void**>(engine.put())), "engine");
-  ComPtr<Workspaces> wss;
-  check(engine->get_Workspaces(wss.put()), "workspaces");
-  ComPtr<Workspace> ws;
-  check(wss->get_Item(V(0), ws.put()), "workspace");
-  ComPtr<Database> db;
-  check(ws->CreateDatabase(file, std::string(dbLangGeneral) + ";pwd=" + password, Variant::missing(), db.put()),
-        "create");
-  check(db->Execute("CREATE TABLE Passwords (GroupID LONG, PasswordID COUNTER, Description TEXT(100), ID TEXT(100),"
-                    " [Password] TEXT(100), ExpireDate DATETIME, AssignDate DATETIME, URL TEXT(100),"
-                    " KeySequence TEXT(100), ShowAccount YESNO, Notes MEMO)",
-                    Variant::missing()),
-        "create table");
-  check(db->BeginTrans(), "begin");
-  ComPtr<Recordset> rs;
-  check(db->OpenRecordset("Passwords", V(dbOpenTable), Variant::missing(), Variant::missing(), rs.put()), "open");
-  for (int i = 0; i < rows; ++i) {
-    check(rs->AddNew(), "addnew");
-    rs->put_Collect(Variant("GroupID"), V(i % 1000));
-    rs->put_Collect(Variant("Description"), Variant("Account number " + std::to_string(i)));
-    rs->put_Collect(Variant("ID"), Variant("user" + std::to_string(i) + "@example.com"));
-    rs->put_Collect(Variant("Password"), Variant("pw-" + std::to_string(i * 7919)));
-    rs->put_Collect(Variant("ExpireDate"), Variant::fromDate(40000 + i % 3000));
-    rs->put_Collect(Variant("AssignDate"), Variant::fromDate(39000 + i % 3000));
-    rs->put_Collect(Variant("URL"), Variant("https://example.com/" + std::to_string(i)));
-    rs->put_Collect(Variant("ShowAccount"), Variant::fromBool(i % 2 == 0));
-    check(rs->_30_Update(), "update");
-  }
-  check(db->CommitTrans(1), "commit");
 }
 
 template <class F>
@@ -90,7 +48,7 @@ int main(int argc, char** argv) {
   setenv("KBE_ROOT", tmpl, 1);
   const std::string file = std::string(tmpl) + "/bench.pdb";
   const std::string password = "bench-password";
-  makeFile(file, password, rows);
+  makePasswordsFile(benchWorkspace().get(), file, password, rows);
 
   std::string self = std::filesystem::canonical("/proc/self/exe").parent_path().string();
   win::HMODULE m = win::LoadLibraryA((self + "/KBE3235.DLL").c_str());

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "passwords_table.h"
 #include "raw_sqlite_scan.h"
 #include "store/dao.h"
 
@@ -20,13 +21,6 @@ namespace {
 
 double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-void check(HRESULT hr, const char* what) {
-  if (hr != S_OK) {
-    std::fprintf(stderr, "%s failed: 0x%08X\n", what, static_cast<unsigned>(hr));
-    std::exit(1);
-  }
 }
 
 Variant V(int n) { return Variant(static_cast<std::int32_t>(n)); }
@@ -41,44 +35,8 @@ int main(int argc, char** argv) {
   const std::string file = std::string(tmpl) + "/bench.pdb";
   const std::string password = "bench-password";
 
-  ComPtr<IClassFactory> factory;
-  check(khStoreGetClassObject(CLSID_PrivDBEngine, IClassFactory::kIID, reinterpret_cast<void**>(factory.put())),
-        "class object");
-  ComPtr<_DBEngine> engine;
-  check(factory->CreateInstance(nullptr, _DBEngine::kIID, reinterpret_cast<void**>(engine.put())), "engine");
-  ComPtr<Workspaces> wss;
-  check(engine->get_Workspaces(wss.put()), "workspaces");
-  ComPtr<Workspace> ws;
-  check(wss->get_Item(V(0), ws.put()), "workspace 0");
-
-  {
-    ComPtr<Database> db;
-    check(ws->CreateDatabase(file, std::string(dbLangGeneral) + ";pwd=" + password, Variant::missing(), db.put()),
-          "create");
-    check(db->Execute("CREATE TABLE Passwords (GroupID LONG, PasswordID COUNTER, Description TEXT(100), ID TEXT(100),"
-                      " [Password] TEXT(100), ExpireDate DATETIME, AssignDate DATETIME, URL TEXT(100),"
-                      " KeySequence TEXT(100), ShowAccount YESNO, Notes MEMO)",
-                      Variant::missing()),
-          "create table");
-    check(db->BeginTrans(), "begin");
-    ComPtr<Recordset> rs;
-    check(db->OpenRecordset("Passwords", V(dbOpenTable), Variant::missing(), Variant::missing(), rs.put()), "open");
-    for (int i = 0; i < rows; ++i) {
-      check(rs->AddNew(), "addnew");
-      rs->put_Collect(Variant("GroupID"), V(i % 1000));
-      rs->put_Collect(Variant("Description"), Variant("Account number " + std::to_string(i)));
-      rs->put_Collect(Variant("ID"), Variant("user" + std::to_string(i) + "@example.com"));
-      rs->put_Collect(Variant("Password"), Variant("pw-" + std::to_string(i * 7919)));
-      rs->put_Collect(Variant("ExpireDate"), Variant::fromDate(40000 + i % 3000));
-      rs->put_Collect(Variant("AssignDate"), Variant::fromDate(39000 + i % 3000));
-      rs->put_Collect(Variant("URL"), Variant("https://example.com/" + std::to_string(i)));
-      rs->put_Collect(Variant("KeySequence"), Variant(""));
-      rs->put_Collect(Variant("ShowAccount"), Variant::fromBool(i % 2 == 0));
-      rs->put_Collect(Variant("Notes"), Variant("Some notes for account " + std::to_string(i)));
-      check(rs->_30_Update(), "update");
-    }
-    check(db->CommitTrans(1), "commit");
-  }
+  ComPtr<Workspace> ws = benchWorkspace();
+  makePasswordsFile(ws.get(), file, password, rows);
 
   // The store: a dynaset over the table, every field of every row.
   double storeTime;
@@ -86,15 +44,15 @@ int main(int argc, char** argv) {
   {
     ComPtr<Database> db;
     // Opened exclusively, as the program opens its password files.
-    check(ws->OpenDatabase(file, Variant::fromBool(exclusive), Variant::missing(), Variant(";PWD=" + password), db.put()),
+    benchCheck(ws->OpenDatabase(file, Variant::fromBool(exclusive), Variant::missing(), Variant(";PWD=" + password), db.put()),
           "open");
     auto start = std::chrono::steady_clock::now();
     ComPtr<Recordset> rs;
-    check(db->OpenRecordset("SELECT * FROM Passwords", V(dbOpenDynaset), Variant::missing(), Variant::missing(),
+    benchCheck(db->OpenRecordset("SELECT * FROM Passwords", V(dbOpenDynaset), Variant::missing(), Variant::missing(),
                             rs.put()),
           "dynaset");
     ComPtr<Fields> fields;
-    check(rs->get_Fields(fields.put()), "fields");
+    benchCheck(rs->get_Fields(fields.put()), "fields");
     std::int16_t n = 0;
     fields->get_Count(&n);
     VARIANT_BOOL eof = 0;
@@ -104,10 +62,10 @@ int main(int argc, char** argv) {
     while (!eof) {
       for (int c = 0; c < n; ++c) {
         Variant v;
-        check(rs->get_Collect(index[static_cast<std::size_t>(c)], &v), "collect");
+        benchCheck(rs->get_Collect(index[static_cast<std::size_t>(c)], &v), "collect");
         ++storeCells;
       }
-      check(rs->MoveNext(), "movenext");
+      benchCheck(rs->MoveNext(), "movenext");
       rs->get_EOF(&eof);
     }
     storeTime = seconds(start);

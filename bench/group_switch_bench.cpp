@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "DataModule.h"
-#include "global.h"
+#include "data/DataModule.h"
+#include "data/DatabaseFiles.h"
 #include "store/dao.h"
 
 using namespace kh;

@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "Main.h"
+#include "gui/Main.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);

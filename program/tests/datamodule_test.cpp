@@ -7,8 +7,8 @@
 #include <QtTest>
 #include <memory>
 
-#include "DataModule.h"
-#include "global.h"
+#include "data/DataModule.h"
+#include "data/DatabaseFiles.h"
 
 class DataModuleTest : public QObject {
   Q_OBJECT

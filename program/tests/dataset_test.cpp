@@ -1,7 +1,7 @@
 // The data-access layer against the real engine, on password database files
 // made with CreateDatabaseFile in a temporary directory (KBE_ROOT is a
 // temporary directory too, so the alias "kh" lives in a registry of its own).
-#include "DataSet.h"
+#include "data/DataAccess.h"
 
 #include <stdlib.h>
 
@@ -11,9 +11,9 @@
 #include <cstring>
 #include <memory>
 
-#include "DBControls.h"
+#include "gui/controls/DBControls.h"
 #include "binding/Bde.h"
-#include "global.h"
+#include "data/DatabaseFiles.h"
 #include "platform/registry.h"
 
 namespace {

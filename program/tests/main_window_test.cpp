@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "Main.h"
+#include "gui/Main.h"
 
 class MainWindowTest : public QObject {
   Q_OBJECT

@@ -1,110 +1,16 @@
-// The data-access layer: queries, parameters, data sources and the text
-// conversions.
+// Queries: preparing, binding parameters, running, master-detail.
+#include "Query.h"
+
+#include "Database.h"
+#include "DatabaseError.h"
 #include <algorithm>
 #include <cstring>
 
-#include "DataSet.h"
 #include "DataSetSupport.h"
 #include "binding/Bde.h"
 #include "platform/ansi.h"
 
-namespace keyhaven::data {
-
-QString fromAnsi(const char* text) { return QString::fromStdU16String(kh::ansiToUtf16(text ? text : "")); }
-
-QString fromAnsi(const std::string& text) { return QString::fromStdU16String(kh::ansiToUtf16(text)); }
-
-bool toAnsi(const QString& text, std::string& out, qsizetype* badIndex) {
-  std::size_t bad = 0;
-  const bool ok = kh::utf16ToAnsi(
-      std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())), out,
-      &bad);
-  if (!ok && badIndex) *badIndex = static_cast<qsizetype>(bad);
-  return ok;
-}
-
-std::string ansiForField(const QString& text, const QString& name, const char* what) {
-  std::string out;
-  qsizetype bad = 0;
-  if (toAnsi(text, out, &bad)) return out;
-  // Name the offending character (a surrogate pair is one character).
-  const qsizetype length =
-      bad + 1 < text.size() && text[bad].isHighSurrogate() && text[bad + 1].isLowSurrogate() ? 2 : 1;
-  const QString character = text.mid(bad, length);
-  const char32_t code = length == 2 ? QChar::surrogateToUcs4(text[bad], text[bad + 1]) : text[bad].unicode();
-  const QString subject =
-      name.isEmpty() ? QString::fromLatin1(what) : QStringLiteral("%1 '%2'").arg(QString::fromLatin1(what), name);
-  throw EDatabaseError(
-      QStringLiteral("%1 cannot hold the character \"%2\" (U+%3): it is not in the Windows-1252 character set")
-          .arg(subject, character,
-               QStringLiteral("%1").arg(static_cast<uint>(code), 4, 16, QLatin1Char('0')).toUpper()));
-}
-
-void wipe(std::string& secret) noexcept {
-  volatile char* p = secret.data();
-  for (std::size_t i = 0; i < secret.size(); ++i) p[i] = 0;
-  secret.clear();
-}
-
-QString variantText(const TField& field, const QVariant& value) {
-  if (!value.isValid()) return {};
-  switch (field.DataType()) {
-    case TFieldType::ftBoolean:
-      return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    case TFieldType::ftFloat:
-    case TFieldType::ftCurrency:
-      return QString::number(value.toDouble(), 'g', 15);
-    case TFieldType::ftDateTime:
-      return DateTimeToText(value.toDateTime());
-    case TFieldType::ftBytes:
-    case TFieldType::ftBlob:
-      return QString::fromLatin1(value.toByteArray());
-    default:
-      return value.toString();
-  }
-}
-
-QString displayText(const TField& field, const QVariant& value) {
-  const QString format = field.DisplayFormat();
-  if (value.isValid() && !format.isEmpty()) {
-    if (field.DataType() == TFieldType::ftDateTime) return value.toDateTime().toString(format);
-    if (field.DataType() == TFieldType::ftFloat || field.DataType() == TFieldType::ftCurrency)
-      return QString::asprintf(format.toLatin1().constData(), value.toDouble());
-  }
-  return variantText(field, value);
-}
-
-}  // namespace keyhaven::data
-
 using namespace keyhaven::data;
-
-// ---- parameters --------------------------------------------------------------------
-
-void TParam::set(TFieldType type, QVariant value) {
-  type_ = type;
-  value_ = std::move(value);
-  bound_ = true;
-  assigned_ = true;
-}
-
-void TParam::setAsInteger(qint32 value) { set(TFieldType::ftInteger, value); }
-void TParam::setAsString(const QString& value) { set(TFieldType::ftString, value); }
-void TParam::setAsDateTime(const QDateTime& value) {
-  set(TFieldType::ftDateTime, value.isValid() ? QVariant(value) : QVariant());
-}
-void TParam::setAsBoolean(bool value) { set(TFieldType::ftBoolean, value); }
-void TParam::setAsFloat(double value) { set(TFieldType::ftFloat, value); }
-void TParam::Clear() { set(type_, QVariant()); }
-
-void TParam::AssignField(const TField& field) {
-  TFieldType type = field.DataType();
-  if (type == TFieldType::ftSmallint) type = TFieldType::ftInteger;
-  if (type == TFieldType::ftCurrency) type = TFieldType::ftFloat;
-  if (type == TFieldType::ftMemo) type = TFieldType::ftString;
-  type_ = type;
-  value_ = field.AsVariant();
-  assigned_ = true;
-}
 
 // ---- queries -----------------------------------------------------------------------
 
@@ -371,44 +277,3 @@ void TQuery::masterChanged(TDataEvent event) {
   Reexecute(nullptr, 0);
 }
 
-// ---- data sources ------------------------------------------------------------------
-
-TDataSource::TDataSource(QObject* parent) : QObject(parent) {}
-
-TDataSource::TDataSource(TDataSet* dataSet, QObject* parent) : QObject(parent) { setDataSet(dataSet); }
-
-TDataSource::~TDataSource() {
-  if (dataSet_) dataSet_->removeSource(this);
-  for (TQuery* detail : details_) {
-    detail->master_ = nullptr;
-    detail->lastMasterValues_.clear();
-  }
-}
-
-void TDataSource::setDataSet(TDataSet* dataSet) {
-  if (dataSet == dataSet_) return;
-  for (TQuery* detail : details_)
-    if (detail == dataSet) throw EDatabaseError(QStringLiteral("A data set cannot be its own master"));
-  if (dataSet_) dataSet_->removeSource(this);
-  dataSet_ = dataSet;
-  if (dataSet_) dataSet_->addSource(this);
-  lastState_ = State();
-  emit stateChange();
-  emit dataChange(nullptr);
-}
-
-TDataSetState TDataSource::State() const noexcept { return dataSet_ ? dataSet_->State() : TDataSetState::dsInactive; }
-
-void TDataSource::dispatch(TDataEvent event, TField* field) {
-  // Detail data sets follow first, so that listeners see them up to date.
-  const std::vector<TQuery*> details = details_;
-  for (TQuery* detail : details)
-    if (std::find(details_.begin(), details_.end(), detail) != details_.end()) detail->masterChanged(event);
-  emit dataEvent(event, field);
-  const TDataSetState state = State();
-  if (event == TDataEvent::deUpdateState || state != lastState_) {
-    lastState_ = state;
-    emit stateChange();
-  }
-  emit dataChange(event == TDataEvent::deFieldChange ? field : nullptr);
-}

@@ -26,7 +26,7 @@
 #include <QTableView>
 #include <functional>
 
-#include "DataSet.h"
+#include "data/DataAccess.h"
 
 // The link between one control and one field of a data source.
 class TFieldDataLink : public QObject {

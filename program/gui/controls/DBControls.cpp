@@ -4,16 +4,16 @@
 #include <QCoreApplication>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QMetaMethod>
 #include <algorithm>
 
-#include "DataSetSupport.h"
+#include "data/DataSetSupport.h"
+#include "gui/MessageBox.h"
 
 namespace {
 
 void showError(QWidget* control, const QString& message) {
-  QMessageBox::critical(control ? control->window() : nullptr, QCoreApplication::applicationName(), message);
+  MessageBox::Error(control ? control->window() : nullptr, message);
 }
 
 // A reporter for `control`: its dataError signal when anyone listens, else a

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "../engine/include/kbe/kbe.h"
+#include "../../engine/include/kbe/kbe.h"
 
 class TField;
 
@@ -41,6 +41,9 @@ bool toAnsi(const QString& text, std::string& out, qsizetype* badIndex = nullptr
 std::string ansiForField(const QString& text, const QString& name, const char* what = "Field");
 // Overwrites a string that held a secret before it goes.
 void wipe(std::string& secret) noexcept;
+
+// Reads "true"/"yes"/"t"/"y"/"1" and their opposites, ignoring case and blanks.
+bool parseBoolean(const QString& text, bool& value);
 
 // AsString of a value of `field`, and the text a control shows for it.
 QString variantText(const TField& field, const QVariant& value);

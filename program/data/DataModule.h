@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "DataSet.h"
+#include "DataAccess.h"
 
 class TDM : public QObject {
   Q_OBJECT

@@ -1,5 +1,5 @@
 // Program-wide operations on password database files.
-#include "global.h"
+#include "DatabaseFiles.h"
 
 #include <filesystem>
 #include <memory>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "CvDAO35.h"
-#include "DataSet.h"
+#include "data/DataAccess.h"
 #include "DataSetSupport.h"
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -143,9 +144,21 @@ TfrmPrintPreview::TfrmPrintPreview(QWidget* parent) : QDialog(parent) {
     shortcut->setContext(Qt::WindowShortcut);
     connect(shortcut, &QShortcut::activated, this, s.slot);
   }
+  mskPreviewPage->installEventFilter(this);
+  mskPreviewPercentage->installEventFilter(this);
 
   resize(900, 700);
   setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+bool TfrmPrintPreview::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const bool pageKey = key->key() == Qt::Key_Home || key->key() == Qt::Key_End || key->key() == Qt::Key_PageUp ||
+                         key->key() == Qt::Key_PageDown;
+    if (pageKey && (key->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier) return true;  // not taken
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 QString TfrmPrintPreview::SavePdfCaption() {

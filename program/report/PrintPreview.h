@@ -36,6 +36,10 @@ class TfrmPrintPreview : public QDialog {
   // passwords in plain text.
   static QString SavePdfCaption();
 
+ protected:
+  // The page shortcuts win over the boxes' own use of Ctrl+Home and Ctrl+End.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void cmdFirstClick() { ppViewer1->FirstPage(); }
   void cmdPrevClick() { ppViewer1->PriorPage(); }

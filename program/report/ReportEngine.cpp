@@ -105,6 +105,7 @@ class BandLayouter {
     double width = e.width;
     if (e.autoSize) width = std::min(ppMetrics(e.font).width(text), std::max(0.0, containerWidth - e.left));
     push(e, QRectF(x, y, width, e.height), text);
+    items_->back().clip = !e.autoSize;
   }
 
   void push(const TppElement& e, const QRectF& rect, const QString& text) {

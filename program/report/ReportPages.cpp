@@ -35,7 +35,7 @@ void RenderPage(QPainter& painter, const TppPage& page) {
     painter.setPen(item.font.color);
     // Text stays inside its box from left to right; vertically the box only
     // places the first baseline, so no descender is cut.
-    painter.setClipRect(QRectF(box.left(), box.top() - box.height(), box.width(), box.height() * 3));
+    if (item.clip) painter.setClipRect(QRectF(box.left(), box.top() - box.height(), box.width(), box.height() * 3));
     int flags = Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip;
     flags |= item.alignment == TppAlignment::Right    ? Qt::AlignRight
              : item.alignment == TppAlignment::Center ? Qt::AlignHCenter

@@ -23,6 +23,9 @@ struct TppPageItem {
   TppFont font;
   TppAlignment alignment = TppAlignment::Left;
   double weight = 0;  // Line: points
+  // Text: cut at the box's left and right edges (fixed-size fields); text
+  // sized to itself and wrapped memo lines are never cut.
+  bool clip = false;
 };
 
 // Where a band was printed on a page (mm on the paper), with the record it

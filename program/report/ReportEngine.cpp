@@ -302,25 +302,6 @@ QStringList ppWrapText(const QString& text, const TppFont& font, double width) {
   while (!normalised.isEmpty() && normalised.back().isSpace()) normalised.chop(1);
   QStringList lines;
   if (normalised.isEmpty()) return lines;
-  for (const QString& paragraph : normalised.split(u'\n')) {
-    QString line;
-    for (QString word : paragraph.split(u' ', Qt::SkipEmptyParts)) {
-      QString candidate = line.isEmpty() ? word : line + u' ' + word;
-      if (m.width(candidate) <= width) {
-        line = candidate;
-        continue;
-      }
-      if (!line.isEmpty()) lines << line;
-      // A word wider than a whole line is broken between characters.
-      while (m.width(word) > width && word.size() > 1) {
-        qsizetype fit = 1;
-        while (fit < word.size() && m.width(word.left(fit + 1)) <= width) ++fit;
-        lines << word.left(fit);
-        word = word.mid(fit);
-      }
-      line = word;
-    }
-    lines << line;
-  }
+  for (const QString& paragraph : normalised.split(u'\n')) lines << m.wrap(paragraph, width);
   return lines;
 }

@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 #include <QHash>
 #include <QImage>
+#include <QTextLayout>
 #include <memory>
 
 namespace {
@@ -51,6 +52,23 @@ TppFontMetrics::TppFontMetrics(const TppFont& font) : font_(ppQFont(font)), metr
 
 double TppFontMetrics::width(const QString& text) const {
   return toMm(metrics_.horizontalAdvance(text));
+}
+
+QStringList TppFontMetrics::wrap(const QString& paragraph, double width) const {
+  QStringList lines;
+  QTextLayout layout(paragraph, font_, const_cast<QImage*>(&measureDevice()));
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  const double widthPx = width * kMeasureDpi / 25.4;
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(widthPx);
+    lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+  }
+  layout.endLayout();
+  if (lines.isEmpty()) lines << QString();
+  return lines;
 }
 
 const TppFontMetrics& ppMetrics(const TppFont& font) {

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QString>
+#include <QStringList>
 
 #include "ReportDefinition.h"
 
@@ -23,6 +24,10 @@ class TppFontMetrics {
   double width(const QString& text) const;
   double ascent() const { return ascent_; }
   double lineHeight() const { return lineHeight_; }
+  // One paragraph (no line breaks) broken into lines no wider than `width`
+  // mm: at word boundaries, or between characters for a word wider than a
+  // line. Blanks at the line ends are dropped.
+  QStringList wrap(const QString& paragraph, double width) const;
 
  private:
   QFont font_;

@@ -9,10 +9,10 @@
 
 #include "ReportFonts.h"
 
-void RenderPage(QPainter& painter, const TppPage& page) {
+void RenderPage(QPainter& painter, const TppPage& page, double zoom) {
   QPaintDevice* device = painter.device();
-  const double sx = device->logicalDpiX() / 25.4;
-  const double sy = device->logicalDpiY() / 25.4;
+  const double sx = device->logicalDpiX() / 25.4 * zoom;
+  const double sy = device->logicalDpiY() / 25.4 * zoom;
   auto toDevice = [&](const QRectF& mm) {
     return QRectF(mm.left() * sx, mm.top() * sy, mm.width() * sx, mm.height() * sy);
   };
@@ -23,15 +23,16 @@ void RenderPage(QPainter& painter, const TppPage& page) {
     const QRectF box = toDevice(item.rect);
     if (item.kind == TppItemKind::Line) {
       QPen pen(item.font.color);
-      pen.setWidthF(item.weight / 72.0 * device->logicalDpiY());
+      pen.setWidthF(item.weight / 72.0 * device->logicalDpiY() * zoom);
       pen.setCapStyle(Qt::FlatCap);
       painter.setPen(pen);
       const double y = box.top() + pen.widthF() / 2;
       painter.drawLine(QPointF(box.left(), y), QPointF(box.right(), y));
       continue;
     }
-    QFont font = ppQFont(item.font);
-    painter.setFont(font);
+    TppFont scaled = item.font;
+    scaled.size *= zoom;
+    painter.setFont(ppQFont(scaled));
     painter.setPen(item.font.color);
     // Text stays inside its box from left to right; vertically the box only
     // places the first baseline, so no descender is cut.

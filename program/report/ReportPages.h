@@ -49,10 +49,11 @@ struct TppDocument {
   std::vector<TppPage> pages;
 };
 
-// Draws one page with the painter's device resolution: fonts at their point
-// size, millimetres converted with the device's dots per inch. The painter's
-// origin is the paper's top-left corner.
-void RenderPage(QPainter& painter, const TppPage& page);
+// Draws one page with the painter's device resolution, magnified by `zoom`
+// (1 = the paper's real size): fonts at their point size, millimetres
+// converted with the device's dots per inch. The painter's origin is the
+// paper's top-left corner.
+void RenderPage(QPainter& painter, const TppPage& page, double zoom = 1.0);
 
 // Writes every page to a paged device set up for the paper (full page, no
 // device margins): a printer or a PDF writer. `progress` is called with each

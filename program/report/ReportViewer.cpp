@@ -2,6 +2,7 @@
 #include "ReportViewer.h"
 
 #include <QFile>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -13,7 +14,8 @@ namespace {
 constexpr int kGap = 12;  // grey border around the page, in screen pixels
 }
 
-// Paints the current page, scaled, centred on a grey background.
+// Paints the current page, at the viewer's zoom, on a grey background;
+// only what is exposed is drawn, so a large zoom costs no large picture.
 class TppViewer::PageWidget : public QWidget {
  public:
   explicit PageWidget(TppViewer* viewer) : QWidget(viewer), viewer_(viewer) {
@@ -23,28 +25,38 @@ class TppViewer::PageWidget : public QWidget {
     setPalette(p);
   }
 
-  void setImage(QImage image) {
-    image_ = std::move(image);
-    const QSize logical = image_.size() / image_.devicePixelRatio();
-    setMinimumSize(logical + QSize(2 * kGap, 2 * kGap));
-    resize(std::max(logical.width() + 2 * kGap, viewer_->viewport()->width()),
-           std::max(logical.height() + 2 * kGap, viewer_->viewport()->height()));
+  // The page's size on the screen, in pixels.
+  QSize pageSize() const {
+    const TppPage* page = viewer_->currentPage();
+    if (!page) return {};
+    const double zoom = viewer_->zoomFactor();
+    return QSize(qRound(page->width / 25.4 * logicalDpiX() * zoom), qRound(page->height / 25.4 * logicalDpiY() * zoom));
+  }
+
+  void relayout() {
+    const QSize page = pageSize();
+    setMinimumSize(page + QSize(2 * kGap, 2 * kGap));
+    resize(std::max(page.width() + 2 * kGap, viewer_->viewport()->width()),
+           std::max(page.height() + 2 * kGap, viewer_->viewport()->height()));
     update();
   }
 
  protected:
-  void paintEvent(QPaintEvent*) override {
-    if (image_.isNull()) return;
+  void paintEvent(QPaintEvent* event) override {
+    const TppPage* page = viewer_->currentPage();
+    if (!page) return;
+    const QSize size = pageSize();
+    const int x = std::max(kGap, (width() - size.width()) / 2);
     QPainter painter(this);
-    const QSize logical = image_.size() / image_.devicePixelRatio();
-    const int x = std::max(kGap, (width() - logical.width()) / 2);
-    painter.fillRect(QRect(QPoint(x + 3, kGap + 3), logical), QColor(0x40, 0x40, 0x40));  // shadow
-    painter.drawImage(QPoint(x, kGap), image_);
+    painter.setClipRect(event->rect());
+    painter.fillRect(QRect(QPoint(x + 3, kGap + 3), size), QColor(0x40, 0x40, 0x40));  // shadow
+    painter.fillRect(QRect(QPoint(x, kGap), size), Qt::white);
+    painter.translate(x, kGap);
+    RenderPage(painter, *page, viewer_->zoomFactor());
   }
 
  private:
   TppViewer* viewer_;
-  QImage image_;
 };
 
 TppViewer::TppViewer(QWidget* parent) : QScrollArea(parent), pageWidget_(new PageWidget(this)) {
@@ -103,6 +115,8 @@ double TppViewer::zoomFactor() const {
 
 int TppViewer::CalculatedZoom() const { return static_cast<int>(std::lround(zoomFactor() * 100)); }
 
+const TppPage* TppViewer::currentPage() const { return page_ >= 1 ? &document_.pages[page_ - 1] : nullptr; }
+
 QImage TppViewer::PageImage() const {
   if (page_ < 1) return {};
   const TppPage& page = document_.pages[page_ - 1];
@@ -121,7 +135,7 @@ QImage TppViewer::PageImage() const {
 }
 
 void TppViewer::refresh(bool pageChanged) {
-  pageWidget_->setImage(PageImage());
+  pageWidget_->relayout();
   const int zoom = CalculatedZoom();
   if (pageChanged || zoom != lastZoom_) {
     lastZoom_ = zoom;

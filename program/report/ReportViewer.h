@@ -50,7 +50,7 @@ class TppViewer : public QScrollArea {
   // Writes every page to a PDF file readable by its owner only.
   bool SaveAsPdf(const QString& fileName);
 
-  // The page as shown at the current zoom.
+  // A picture of the page as shown at the current zoom.
   QImage PageImage() const;
 
  signals:
@@ -62,6 +62,7 @@ class TppViewer : public QScrollArea {
 
  private:
   double zoomFactor() const;  // 1.0 = real size
+  const TppPage* currentPage() const;
   void refresh(bool pageChanged);
   void setStatus(const QString& status);
   void pageStatus();

@@ -281,7 +281,7 @@ class ReportWindowsTest : public QObject {
     const struct {
       const char* typed;
       int zoom;
-    } zooms[] = {{"50", 50}, {"", 100}, {"250 %", 250}, {"5", 10}};
+    } zooms[] = {{"50", 50}, {"", 100}, {"250 %", 250}, {"999", 999}, {"5", 10}};
     for (const auto& z : zooms) {
       enter(preview->mskPreviewPercentage, QString::fromLatin1(z.typed));
       QCOMPARE(viewer->CalculatedZoom(), z.zoom);

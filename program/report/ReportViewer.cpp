@@ -147,7 +147,7 @@ void TppViewer::refresh(bool pageChanged) {
 
 void TppViewer::resizeEvent(QResizeEvent* event) {
   QScrollArea::resizeEvent(event);
-  if (zoomSetting_ != TppZoomSetting::Percentage || page_ > 0) refresh(false);
+  if (page_ > 0) refresh(false);  // a fitted zoom follows the window
 }
 
 void TppViewer::setStatus(const QString& status) {

@@ -220,6 +220,20 @@ class ReportWindowsTest : public QObject {
     QVERIFY(!dialog.isVisible());
   }
 
+  void settingsThatCannotBeWrittenNameTheFile() {
+    db_->add(account("Email Accounts", "Home mail"));
+    TfrmSelectReport dialog(*db_->dm);
+    dialog.show();
+    const QString missing = db_->home() + QStringLiteral("/missing");
+    setenv("KEYHAVEN_HOME", missing.toUtf8().constData(), 1);
+    connect(&dialog, &TfrmSelectReport::previewCreated, this, [](TfrmPrintPreview* preview) {
+      QTimer::singleShot(0, preview, [preview] { preview->reject(); });
+    });
+    QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
+    QCOMPARE(messages_, QStringList{QStringLiteral("Unable to write to ") + missing + QStringLiteral("/kh.ini")});
+    QVERIFY(dialog.isVisible());
+  }
+
   void previewMovesBetweenPages() {
     auto preview = threePagePreview();
     TppViewer* viewer = preview->ppViewer1;

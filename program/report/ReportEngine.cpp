@@ -103,9 +103,15 @@ class BandLayouter {
   void addText(const TppElement& e, double x, double y, const QString& text, double containerWidth) {
     if (text.isEmpty()) return;
     double width = e.width;
-    if (e.autoSize) width = std::min(ppMetrics(e.font).width(text), std::max(0.0, containerWidth - e.left));
+    bool cut = true;
+    if (e.autoSize) {
+      // Sized to the text, but never past the container's right edge.
+      const double textWidth = ppMetrics(e.font).width(text);
+      width = std::min(textWidth, std::max(0.0, containerWidth - e.left));
+      cut = width < textWidth;
+    }
     push(e, QRectF(x, y, width, e.height), text);
-    items_->back().clip = !e.autoSize;
+    items_->back().clip = cut;
   }
 
   void push(const TppElement& e, const QRectF& rect, const QString& text) {

@@ -129,6 +129,8 @@ class ReportLayoutTest : public QObject {
     QCOMPARE_MM(description[0].item.rect.left(), kFullLeft + 1.323);
     QCOMPARE_MM(description[0].item.rect.top(), detailTop + 2.117);
     QCOMPARE(description[0].item.font.color, QColor(0x80, 0, 0));
+    QVERIFY(!description[0].item.clip);
+    QVERIFY(itemsOf(doc, QStringLiteral("dbID")).at(0).item.clip);
 
     auto line = itemsOf(doc, QStringLiteral("lnSeparator"));
     QCOMPARE(line.at(0).item.kind, TppItemKind::Line);
@@ -141,6 +143,14 @@ class ReportLayoutTest : public QObject {
       QVERIFY(item.rect.left() >= kFullLeft - 1e-6);
       QVERIFY(item.rect.right() <= 215.9 - 6.35 + 1e-6);
     }
+  }
+
+  void longDescriptionStopsAtTheRegionEdge() {
+    db_->add(mail(QString(100, u'W')));
+    TppDocument doc = produce(reports_->ppRptPasswords, {false, {}, true}, TPasswordReports::AllGroupsSQL());
+    const TppPageItem item = itemsOf(doc, QStringLiteral("dbDescription")).at(0).item;
+    QCOMPARE_MM(item.rect.right(), kFullLeft + 189.177);
+    QVERIFY(item.clip);
   }
 
   void longNoteGrowsItsBlockAndMovesTheLine() {

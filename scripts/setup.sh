@@ -9,6 +9,7 @@ packages=(
   libsqlcipher-dev libicu-dev
   libgtest-dev
   xvfb xauth
+  fonts-liberation2 poppler-utils
 )
 
 missing=()

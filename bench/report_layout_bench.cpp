@@ -14,9 +14,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "DataModule.h"
+#include "data/DataModule.h"
 #include "PasswordReports.h"
-#include "global.h"
+#include "data/DatabaseFiles.h"
 
 namespace {
 

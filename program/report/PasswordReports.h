@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "DataModule.h"
+#include "data/DataModule.h"
 #include "ReportDefinition.h"
 #include "ReportEngine.h"
 #include "ReportPipeline.h"

@@ -1,7 +1,5 @@
-// The report windows' one way to talk to the user: plain and error message
-// boxes and the save dialog. Everything passes through here, so that tests
-// can answer in advance and the program's common message seam can take over
-// these functions later.
+// The report windows' messages (through the program's message-box seam) and
+// their save dialog, which tests can answer in advance.
 #pragma once
 
 #include <QString>
@@ -16,6 +14,5 @@ void ReportMessage(QWidget* parent, TReportMessageKind kind, const QString& text
 // The save dialog for a PDF: the chosen path, or empty when cancelled.
 QString ReportSaveFileName(QWidget* parent, const QString& caption, const QString& directory, const QString& filter);
 
-// Tests: replace the boxes and the dialog (an empty function restores them).
-void SetReportMessageHandler(std::function<void(TReportMessageKind, const QString&)> handler);
+// Tests: replace the save dialog (an empty function restores it).
 void SetReportSaveFileNameHandler(std::function<QString(const QString& caption)> handler);

@@ -2,7 +2,7 @@
 // data source) from its first record to its last.
 #pragma once
 
-#include "DataSet.h"
+#include "data/DataAccess.h"
 #include "ReportDefinition.h"
 
 class TppDBPipeline : public TppDataPipeline {

@@ -1,60 +1,32 @@
-// "PrintOptions" in the settings file, through the platform's profile
-// functions. Booleans are written "1"/"0" and read as whole numbers (any value
-// other than 0 is true); a text read with the marker default "ERROR" treats
-// that value as absent.
+// "PrintOptions" in the settings file.
 #include "ReportSettings.h"
 
 #include <stdexcept>
-#include <string>
 
-#include "platform/ansi.h"
-#include "platform/dirs.h"
-#include "platform/profile.h"
+#include "data/Settings.h"
 
 namespace {
-
-constexpr const char* kSection = "PrintOptions";
-
-std::string fileName() { return ReportSettingsFile().toStdString(); }
-
-int readInt(const char* key, int defaultValue) {
-  return static_cast<int>(kh::win::GetPrivateProfileIntA(kSection, key, defaultValue, fileName().c_str()));
-}
-
-void write(const char* key, const std::string& ansiValue) {
-  const std::string file = fileName();
-  if (!kh::win::WritePrivateProfileStringA(kSection, key, ansiValue.c_str(), file.c_str()))
-    throw std::runtime_error("Unable to write to " + file);
-}
-
+const QString kSection = QStringLiteral("PrintOptions");
 }  // namespace
 
-QString ReportSettingsFile() {
-  return QString::fromStdString(kh::win::programDirectory()) + QStringLiteral("/kh.ini");
-}
+QString ReportSettingsFile() { return Settings::FilePath(); }
 
 TPrintOptions LoadPrintOptions() {
   TPrintOptions o;
-  char buffer[1024] = {};
-  kh::win::GetPrivateProfileStringA(kSection, "title", "ERROR", buffer, sizeof buffer, fileName().c_str());
-  const QString title = QString::fromStdString(kh::ansiToUtf8(buffer));
-  o.title = title == QLatin1String("ERROR") ? QStringLiteral("Account Summary") : title;
-  o.date = readInt("date", 1) != 0;
-  o.one = readInt("one", 1) != 0;
-  o.type = readInt("type", 0);
-  o.concise = readInt("concise", 0);
+  o.title = Settings::ReadText(kSection, QStringLiteral("title"), QStringLiteral("Account Summary"));
+  o.date = Settings::ReadBool(kSection, QStringLiteral("date"), true);
+  o.one = Settings::ReadBool(kSection, QStringLiteral("one"), true);
+  o.type = Settings::ReadInt(kSection, QStringLiteral("type"), 0);
+  o.concise = Settings::ReadInt(kSection, QStringLiteral("concise"), 0);
   return o;
 }
 
 void SavePrintOptions(const TPrintOptions& o) {
-  std::string title;
-  std::size_t bad = 0;
-  if (!kh::utf8ToAnsi(o.title.toStdString(), title, &bad))
-    throw std::runtime_error("Unable to write to " + fileName() + ": the report title holds characters the settings "
-                             "file cannot store");
-  write("title", title);
-  write("date", o.date ? "1" : "0");
-  write("one", o.one ? "1" : "0");
-  write("type", std::to_string(o.type));
-  write("concise", std::to_string(o.concise));
+  // A value that cannot be written ends the save there: "Unable to write to
+  // <file>". (ESettingsError is a std::runtime_error.)
+  Settings::WriteText(kSection, QStringLiteral("title"), o.title);
+  Settings::WriteBool(kSection, QStringLiteral("date"), o.date);
+  Settings::WriteBool(kSection, QStringLiteral("one"), o.one);
+  Settings::WriteInt(kSection, QStringLiteral("type"), o.type);
+  Settings::WriteInt(kSection, QStringLiteral("concise"), o.concise);
 }

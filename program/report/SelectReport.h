@@ -8,7 +8,7 @@
 #include <QGroupBox>
 #include <memory>
 
-#include "DataModule.h"
+#include "data/DataModule.h"
 #include "PasswordReports.h"
 
 class QButtonGroup;

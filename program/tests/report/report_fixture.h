@@ -10,9 +10,9 @@
 #include <QtTest>
 #include <memory>
 
-#include "DataModule.h"
+#include "data/DataModule.h"
 #include "ReportPages.h"
-#include "global.h"
+#include "data/DatabaseFiles.h"
 
 struct TestAccount {
   QString group;

@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include "gui/MessageBox.h"
 #include "PrintPreview.h"
 #include "ReportMessages.h"
 #include "ReportSettings.h"
@@ -46,7 +47,12 @@ class ReportWindowsTest : public QObject {
   Q_OBJECT
 
   std::unique_ptr<ReportDatabase> db_;
-  QStringList messages_;
+  std::unique_ptr<MessageBox::Script> script_;
+  QStringList messages() const {
+    QStringList texts;
+    for (const auto& box : script_->Boxes()) texts << box.text;
+    return texts;
+  }
 
   // A preview of the full report of three groups, one per page.
   std::unique_ptr<TfrmPrintPreview> threePagePreview() {
@@ -76,11 +82,10 @@ class ReportWindowsTest : public QObject {
  private slots:
   void init() {
     db_ = std::make_unique<ReportDatabase>();
-    messages_.clear();
-    SetReportMessageHandler([this](TReportMessageKind, const QString& text) { messages_ << text; });
+    script_ = std::make_unique<MessageBox::Script>();
   }
   void cleanup() {
-    SetReportMessageHandler({});
+    script_.reset();
     SetReportSaveFileNameHandler({});
     db_.reset();
   }
@@ -136,26 +141,26 @@ class ReportWindowsTest : public QObject {
     // The current group has no account.
     db_->selectGroup(QStringLiteral("Email Accounts"));
     QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
-    QCOMPARE(messages_, QStringList{QStringLiteral("No Accounts to Print in \"Email Accounts\" !")});
+    QCOMPARE(messages(), QStringList{QStringLiteral("No Accounts to Print in \"Email Accounts\" !")});
     QVERIFY(dialog.isVisible());
     // No account in any group.
-    messages_.clear();
+    script_->Clear();
     dialog.RGReportType->setItemIndex(1);
     QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
-    QCOMPARE(messages_, QStringList{QStringLiteral("No accounts to print!")});
+    QCOMPARE(messages(), QStringList{QStringLiteral("No accounts to print!")});
     QVERIFY(dialog.isVisible());
     QVERIFY(!dialog.Reports().DM.qryRptPasswords.Active());
     QVERIFY(!QFile::exists(db_->iniFile()));
     // The Reports command with no group at all.
-    messages_.clear();
+    script_->Clear();
     while (!db_->dm->qryGroups.IsEmpty()) db_->dm->qryGroups.Delete();
     ShowReportsDialog(*db_->dm, nullptr);
-    QCOMPARE(messages_, QStringList{QStringLiteral("No account Information to print!")});
+    QCOMPARE(messages(), QStringList{QStringLiteral("No account Information to print!")});
     // Without an open database the command does nothing.
-    messages_.clear();
+    script_->Clear();
     db_->dm->DB.Close();
     ShowReportsDialog(*db_->dm, nullptr);
-    QVERIFY(messages_.isEmpty());
+    QVERIFY(messages().isEmpty());
   }
 
   void okShowsThePreviewAndThenWritesTheSettings() {
@@ -187,7 +192,7 @@ class ReportWindowsTest : public QObject {
     dialog.txtTitle->setFocus();
     QTest::keyClick(dialog.txtTitle, Qt::Key_Return);
     QCOMPARE(previews, 1);
-    QVERIFY(messages_.isEmpty());
+    QVERIFY(messages().isEmpty());
     QVERIFY(dialog.isVisible());  // open for another report
     const QByteArray ini = readFile(db_->iniFile());
     QVERIFY2(ini.contains("title=  Weekly  \r\n"), ini.constData());  // as typed
@@ -230,7 +235,7 @@ class ReportWindowsTest : public QObject {
       QTimer::singleShot(0, preview, [preview] { preview->reject(); });
     });
     QTest::mouseClick(dialog.cmdOK, Qt::LeftButton);
-    QCOMPARE(messages_, QStringList{QStringLiteral("Unable to write to ") + missing + QStringLiteral("/kh.ini")});
+    QCOMPARE(messages(), QStringList{QStringLiteral("Unable to write to ") + missing + QStringLiteral("/kh.ini")});
     QVERIFY(dialog.isVisible());
   }
 
@@ -332,18 +337,18 @@ class ReportWindowsTest : public QObject {
     });
     QTest::mouseClick(preview->cmdSavePdf, Qt::LeftButton);
     QVERIFY(caption.contains(QStringLiteral("plain text")));
-    QVERIFY(messages_.isEmpty());
+    QVERIFY(messages().isEmpty());
     QVERIFY(readFile(file).startsWith("%PDF"));
     QVERIFY(ownerOnly(file));
     QVERIFY(preview->pnlStatus->text().contains(file));
     // Cancelled: nothing happens. Unwritable: an error message.
     SetReportSaveFileNameHandler([](const QString&) { return QString(); });
     QTest::mouseClick(preview->cmdSavePdf, Qt::LeftButton);
-    QVERIFY(messages_.isEmpty());
+    QVERIFY(messages().isEmpty());
     const QString bad = dir.filePath(QStringLiteral("missing/report.pdf"));
     SetReportSaveFileNameHandler([&](const QString&) { return bad; });
     QTest::mouseClick(preview->cmdSavePdf, Qt::LeftButton);
-    QCOMPARE(messages_, QStringList{QStringLiteral("Unable to write to ") + bad});
+    QCOMPARE(messages(), QStringList{QStringLiteral("Unable to write to ") + bad});
   }
 
   void printsEveryPageOrARange() {

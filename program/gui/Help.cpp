@@ -88,11 +88,11 @@ TfrmHelp::TfrmHelp(QWidget* parent) : QWidget(parent, Qt::Window) {
   split->addWidget(browser);
   split->setStretchFactor(0, 0);
   split->setStretchFactor(1, 1);
-  split->setSizes({240, 560});
+  split->setSizes({270, 590});
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(split);
-  resize(820, 560);
+  resize(860, 560);
 
   loadPages();
 
@@ -146,7 +146,11 @@ void TfrmHelp::loadPages() {
     if (!m.captured(1).isEmpty()) {
       section = new QTreeWidgetItem(tvContents, {QTextDocumentFragment::fromHtml(m.captured(1)).toPlainText().simplified()});
     } else {
-      auto* item = new QTreeWidgetItem(section, {QTextDocumentFragment::fromHtml(m.captured(3)).toPlainText().simplified()});
+      // Each page under its own title (the link's text when it has none).
+      QString title = QTextDocumentFragment::fromHtml(m.captured(3)).toPlainText().simplified();
+      for (const Page& page : pages_)
+        if (page.file == m.captured(2) && !page.title.isEmpty()) title = page.title;
+      auto* item = new QTreeWidgetItem(section, {title});
       item->setData(0, Qt::UserRole, m.captured(2));
     }
   }

@@ -158,8 +158,12 @@ class ResourcesTest : public QObject {
     ShowHelpKeywordSearch(nullptr, "Find");
     QCOMPARE(help->txtKeyword->text(), QString("Find"));
     QCOMPARE(help->lstKeywords->currentItem()->text(), QString("Find"));
+    QTest::mouseClick(help->cmdDisplay, Qt::LeftButton);
+    QVERIFY(help->CurrentPage() == "edit_menu.html" || help->CurrentPage() == "find.html");
     SaveScreenshot(*help, "help_search");
     ShowHelpContents(nullptr);
+    help->tvContents->setCurrentItem(help->tvContents->findItems("Toolbar buttons", Qt::MatchExactly | Qt::MatchRecursive)[0]);
+    QCOMPARE(help->CurrentPage(), QString("toolbar.html"));
     SaveScreenshot(*help, "help");
 
     CloseHelp();

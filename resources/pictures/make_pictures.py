@@ -69,11 +69,11 @@ def badge_cross(c, x=24, y=24):
 
 def pencil(c, dx=0, dy=0):
     return (f'<g transform="translate({dx} {dy}) rotate(45 24 20)">'
-            f'<rect x="21.5" y="8" width="5" height="16" rx="0.8" fill="{c["blue"]}"/>'
-            f'<rect x="21.5" y="8" width="5" height="3" rx="0.8" fill="{c["pink"]}"/>'
+            f'<rect x="21.5" y="10" width="5" height="14" rx="0.8" fill="{c["blue"]}"/>'
+            f'<rect x="21.5" y="10" width="5" height="3" rx="0.8" fill="{c["pink"]}"/>'
             f'<path d="M21.5 24 h5 l-2.5 5z" fill="{c["sand"]}"/>'
             f'<path d="M23.2 27.4 h1.6 l-0.8 1.6z" fill="{c["steelDark"]}"/>'
-            f'<path d="M24 11 v13" stroke="{c["blueLight"]}" stroke-width="1"/>'
+            f'<path d="M24 13 v11" stroke="{c["blueLight"]}" stroke-width="1"/>'
             f'</g>')
 
 
@@ -193,7 +193,7 @@ def open_folder(c):
 # The buttons: component name -> glyph.
 GLYPHS = {
     "cmdAddGroup": lambda c: folder(c) + badge_plus(c),
-    "cmdEditGroup": lambda c: folder(c) + pencil(c, 1, 0),
+    "cmdEditGroup": lambda c: folder(c) + pencil(c, -3, 2),
     "cmdDelGroup": lambda c: folder(c) + badge_cross(c),
     "cmdOpen": open_folder,
     "cmdNew": document_new,
@@ -204,7 +204,7 @@ GLYPHS = {
     "cmdExpire": hourglass,
     "cmdExit": door,
     "cmdAdd": lambda c: key(c, -1, -1, 0.95) + badge_plus(c),
-    "cmdEdit": lambda c: key(c, -1, -1, 0.95) + pencil(c, 1, 1),
+    "cmdEdit": lambda c: key(c, -1, -1, 0.95) + pencil(c, -3, 2),
     "cmdDelete": lambda c: key(c, -1, -1, 0.95) + badge_cross(c),
     "cmdPassword": wand,
     "cmdGo": globe,

@@ -24,7 +24,7 @@ void adobe(QPainter& p, const QSizeF& s) {
   // Sun-dried bricks in a running bond, soft mortar between them.
   p.fillRect(QRectF(QPointF(0, 0), s), QColor(0xf7, 0xea, 0xd9));
   const qreal h = s.height() / 2, w = s.width();
-  const QColor brick(0xea, 0xcd, 0xab), shade(0xe0, 0xbd, 0x96);
+  const QColor brick(0xf0, 0xd9, 0xbd), shade(0xe8, 0xcc, 0xab);
   auto draw = [&](qreal x, qreal y) {
     QRectF r(x + 1.5, y + 1.5, w / 2 * 2 - 3, h - 3);
     QLinearGradient g(r.topLeft(), r.bottomLeft());
@@ -85,14 +85,14 @@ void hanoi(QPainter& p, const QSizeF& s) {
   // Overlapping fans of rings, like waves on a lake.
   p.fillRect(QRectF(QPointF(0, 0), s), QColor(0xf3, 0xf7, 0xf2));
   const qreal r = s.width() / 2;
-  const QColor rings[] = {QColor(0xbf, 0xdb, 0xd0), QColor(0xf3, 0xf7, 0xf2), QColor(0xd3, 0xe7, 0xdf),
-                          QColor(0xf3, 0xf7, 0xf2), QColor(0xe3, 0xef, 0xea)};
+  const QColor rings[] = {QColor(0xd4, 0xe8, 0xe0), QColor(0xf3, 0xf7, 0xf2), QColor(0xe0, 0xef, 0xe9),
+                          QColor(0xf3, 0xf7, 0xf2), QColor(0xea, 0xf3, 0xef)};
   // Back row first, then the row in front, each fan drawn from its largest ring.
   const QPointF centres[] = {{0, 0}, {2 * r, 0}, {r, r / 2}, {0, r}, {2 * r, r}, {r, 1.5 * r}};
   for (const QPointF& c : centres) {
     for (int i = 0; i < 5; ++i) {
       const qreal rr = r * (1.0 - i * 0.18);
-      p.setPen(QPen(QColor(0xa8, 0xcd, 0xbf), 0.8));
+      p.setPen(QPen(QColor(0xbd, 0xdb, 0xcf), 0.8));
       p.setBrush(rings[i]);
       p.drawEllipse(c, rr, rr);
     }
@@ -125,10 +125,7 @@ QPolygonF star(QPointF c, qreal outer, qreal inner) {
 
 void hollywood(QPainter& p, const QSizeF& s) {
   // Gold stars scattered on a soft evening rose, with faint searchlight rays.
-  QLinearGradient g(QPointF(0, 0), QPointF(s.width(), s.height()));
-  g.setColorAt(0, QColor(0xf8, 0xee, 0xf2));
-  g.setColorAt(1, QColor(0xf1, 0xe8, 0xf5));
-  p.fillRect(QRectF(QPointF(0, 0), s), g);
+  p.fillRect(QRectF(QPointF(0, 0), s), QColor(0xf6, 0xed, 0xf3));
   p.setPen(QPen(QColor(0xee, 0xe0, 0xea), 3));
   p.drawLine(QPointF(0, s.height()), QPointF(s.width(), 0));
   p.setPen(QPen(QColor(0xd9, 0xb2, 0x4c), 0.9));
@@ -141,10 +138,7 @@ void hollywood(QPainter& p, const QSizeF& s) {
 
 void honolulu(QPainter& p, const QSizeF& s) {
   // Rolling surf in aqua, lighter towards the top.
-  QLinearGradient g(QPointF(0, 0), QPointF(0, s.height()));
-  g.setColorAt(0, QColor(0xea, 0xf8, 0xfa));
-  g.setColorAt(1, QColor(0xd6, 0xf0, 0xf3));
-  p.fillRect(QRectF(QPointF(0, 0), s), g);
+  p.fillRect(QRectF(QPointF(0, 0), s), QColor(0xe2, 0xf5, 0xf7));
   const qreal w = s.width(), h = s.height();
   const QColor lines[] = {QColor(0xa9, 0xdc, 0xe4), QColor(0xc2, 0xe8, 0xee)};
   for (int row = 0; row < 2; ++row) {
@@ -238,10 +232,7 @@ void philadelphia(QPainter& p, const QSizeF& s) {
 
 void pittsburg(QPainter& p, const QSizeF& s) {
   // Steel tread plate: raised lozenges lit from the top left.
-  QLinearGradient g(QPointF(0, 0), QPointF(s.width(), s.height()));
-  g.setColorAt(0, QColor(0xe4, 0xe7, 0xea));
-  g.setColorAt(1, QColor(0xd6, 0xda, 0xde));
-  p.fillRect(QRectF(QPointF(0, 0), s), g);
+  p.fillRect(QRectF(QPointF(0, 0), s), QColor(0xdf, 0xe2, 0xe6));
   auto lozenge = [&](QPointF c, qreal angle) {
     p.save();
     p.translate(c);
@@ -261,10 +252,7 @@ void pittsburg(QPainter& p, const QSizeF& s) {
 
 void sahara(QPainter& p, const QSizeF& s) {
   // Dunes under a hot sky: sand shading into lighter crests.
-  QLinearGradient g(QPointF(0, 0), QPointF(0, s.height()));
-  g.setColorAt(0, QColor(0xfb, 0xf1, 0xdc));
-  g.setColorAt(1, QColor(0xf4, 0xe2, 0xbd));
-  p.fillRect(QRectF(QPointF(0, 0), s), g);
+  p.fillRect(QRectF(QPointF(0, 0), s), QColor(0xf8, 0xeb, 0xcf));
   const qreal w = s.width(), h = s.height();
   for (int i = 0; i < 3; ++i) {
     const qreal y = h * (0.22 + i * 0.3);

@@ -186,6 +186,20 @@ class OptionsTest : public QObject {
     QCOMPARE(storedOption("style"), QString("None"));
   }
 
+  void centredOnTheMainWindowWithOnlyACloseBox() {
+    QWidget main;
+    main.setGeometry(101, 57, 613, 465);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    TfrmOptions dialog(*dm_, background_, password_, &main);
+    const QRect frame = main.frameGeometry();
+    QCOMPARE(dialog.pos(), QPoint(frame.left() + frame.width() / 2 - dialog.width() / 2,
+                                  frame.top() + frame.height() / 2 - dialog.height() / 2));
+    QVERIFY(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    QVERIFY(!(dialog.windowFlags() & (Qt::WindowContextHelpButtonHint | Qt::WindowMinMaxButtonsHint)));
+    QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+  }
+
   void escapeClosesWithoutWriting() {
     TfrmOptions dialog(*dm_, background_, password_);
     dialog.show();

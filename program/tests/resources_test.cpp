@@ -171,6 +171,24 @@ class ResourcesTest : public QObject {
     CloseHelp();  // nothing open: nothing happens
   }
 
+  void helpPagesOnDiskComeFirst() {
+    // An installation's (or a user's) own pages replace the built-in copy.
+    const QString dir = home_.filePath("help");
+    QVERIFY(QDir().mkpath(dir));
+    QVERIFY(QFile::copy(":/help/index.html", dir + "/index.html"));
+    QFile page(dir + "/local.html");
+    QVERIFY(page.open(QIODevice::WriteOnly));
+    page.write("<html><head><title>Local</title><meta name=\"keywords\" content=\"site policy\"></head>"
+               "<body>Our own rules.</body></html>");
+    page.close();
+    TfrmHelp help;
+    QCOMPARE(help.Base(), QUrl::fromLocalFile(dir + "/"));
+    QCOMPARE(help.Search("site"), QStringList({"local.html"}));
+    help.OpenPage("local.html");
+    QVERIFY(help.browser->toPlainText().contains("Our own rules."));
+    QVERIFY(QDir(dir).removeRecursively());
+  }
+
   void pictureContactSheet() {
     if (ScreenshotDir().isEmpty()) QSKIP("KH_SCREENSHOTS not set");
     // Every pair at toolbar size and large, OFF above ON.

@@ -2,6 +2,7 @@
 #include "Help.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -225,7 +226,14 @@ void TfrmHelp::showTopics(const QStringList& files) {
 void TfrmHelp::keywordChosen() {
   const QListWidgetItem* current = lstKeywords->currentItem();
   if (!current) return;
-  showTopics(keywordPages_.value(current->text().toLower()));
+  // The page about the keyword itself comes first.
+  QStringList files = keywordPages_.value(current->text().toLower());
+  std::stable_partition(files.begin(), files.end(), [&](const QString& file) {
+    for (const Page& page : pages_)
+      if (page.file == file) return page.title.compare(current->text(), Qt::CaseInsensitive) == 0;
+    return false;
+  });
+  showTopics(files);
 }
 
 void TfrmHelp::topicChosen() {

@@ -200,6 +200,19 @@ class OptionsTest : public QObject {
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
   }
 
+  void showOptionsRunsTheDialogModally() {
+    // What the main window's Options command calls.
+    QTimer::singleShot(0, [&] {
+      auto* dialog = page_->findChild<TfrmOptions*>();
+      QVERIFY(dialog && dialog->isModal() && dialog->isVisible());
+      dialog->chkMaximize->click();
+      QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
+    });
+    ShowOptions(*dm_, background_, password_, page_.get());
+    QVERIFY(!page_->findChild<TfrmOptions*>());  // released when closed
+    QCOMPARE(Settings::ReadBool("Options", "maximized", false), true);
+  }
+
   void escapeClosesWithoutWriting() {
     TfrmOptions dialog(*dm_, background_, password_);
     dialog.show();

@@ -49,6 +49,7 @@ class TAccountTestHost : public QWidget {
     w.cmdGo = new QPushButton(QStringLiteral("Go"), this);
     w.cmdGo->setObjectName(QStringLiteral("cmdGo"));
     w.cmdGo->setToolTip(QStringLiteral("Go to Web Address"));
+    for (QAbstractButton* b : {w.cmdPassword, w.cmdGo}) b->setFixedWidth(32);
     w.statusPanel = new QLabel(this);
     w.statusPanel->setObjectName(QStringLiteral("SBPanel0"));
     w.statusPanel->setStyleSheet(QStringLiteral("color: rgb(0, 0, 128)"));

@@ -521,6 +521,58 @@ class AccountCommandsTest : public QObject {
                           main.top() + main.height() / 2 - size.height() / 2));
   }
 
+  // With KH_SCREENSHOT_DIR set: pictures of the account area (password
+  // masked and shown), its context menu and both dialogs.
+  void screenshots() {
+    const QString out = qEnvironmentVariable("KH_SCREENSHOT_DIR");
+    if (out.isEmpty()) QSKIP("KH_SCREENSHOT_DIR not set");
+    QDir().mkpath(out);
+    openFile(true);
+    struct Account {
+      const char *description, *id, *password, *url, *notes;
+      int expiresInDays;
+    };
+    for (const Account& a : {Account{"Bank of Example", "jane.doe", "s3cret!pw", "www.bank.example",
+                                     "Security question: first pet.\nPIN is not stored here.", 45},
+                             Account{"Web mail", "jane@example.com", "c0rrect-horse", "https://mail.example", "", -3},
+                             Account{"Library card", "123456789", "4321", "", "Renew every year.", 200}}) {
+      dm_->qryPasswords.Append();
+      dm_->qryPasswords.FieldByName("Description").setAsString(a.description);
+      dm_->qryPasswords.FieldByName("ID").setAsString(a.id);
+      dm_->qryPasswords.FieldByName("Password").setAsString(a.password);
+      dm_->qryPasswords.FieldByName("URL").setAsString(a.url);
+      dm_->qryPasswords.FieldByName("Notes").setAsString(a.notes);
+      dm_->qryPasswords.FieldByName("ExpireDate").setAsDateTime(QDateTime(QDate::currentDate().addDays(a.expiresInDays), QTime()));
+      dm_->qryPasswords.FieldByName("AssignDate").setAsDateTime(QDateTime(QDate::currentDate().addDays(-300), QTime()));
+      dm_->qryPasswords.Post();
+    }
+    dm_->qryPasswords.Close();
+    dm_->qryPasswords.Open();
+    commands().RefreshItemCount();
+    w().GridDescription->setFocus();
+    w().txtPassword->setMasked(true);
+    QVERIFY(host_->grab().save(QDir(out).filePath("AccountArea_masked.png")));
+    w().txtPassword->setMasked(false);
+    QVERIFY(host_->grab().save(QDir(out).filePath("AccountArea_shown.png")));
+    commands().PopupMenuGridPopup();
+    commands().PopupMenuGrid()->popup(w().GridDescription->viewport()->mapToGlobal(QPoint(40, 30)));
+    commands().TransferMenu()->popup(commands().PopupMenuGrid()->geometry().topRight());
+    QTest::qWait(50);
+    QVERIFY(commands().PopupMenuGrid()->grab().save(QDir(out).filePath("PopupMenuGrid.png")));
+    QVERIFY(commands().TransferMenu()->grab().save(QDir(out).filePath("PopupMenuGridTransfer.png")));
+    commands().TransferMenu()->close();
+    commands().PopupMenuGrid()->close();
+    TfrmEditGroup group(*dm_, TDialogMode::New, host_.get());
+    group.show();
+    QTest::keyClicks(group.box, "web shops");
+    QVERIFY(group.grab().save(QDir(out).filePath("EditGroup.png")));
+    group.reject();
+    TfrmEditDescription description(*dm_, TDialogMode::Edit, host_.get());
+    description.show();
+    QVERIFY(description.grab().save(QDir(out).filePath("EditDescription.png")));
+    description.reject();
+  }
+
   void commandsWithoutADatabaseDoNothing() {
     dm_ = std::make_unique<TDM>();
     host_ = std::make_unique<TAccountTestHost>(*dm_);

@@ -44,12 +44,15 @@ void Copy(const QString& text) {
   QGuiApplication::clipboard()->setMimeData(data);
 
   State& s = state();
-  s.hash = hashOf(text);
   const int seconds = ClearDelaySeconds();
+  // With 0 the secret stays until the user replaces it.
+  s.hash = seconds > 0 ? hashOf(text) : QByteArray();
   if (!s.timer) {
     s.timer = new QTimer(qApp);
     s.timer->setSingleShot(true);
     QObject::connect(s.timer, &QTimer::timeout, [] { ClearIfStillHeld(); });
+    // A secret still held when the program ends goes with it.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { ClearIfStillHeld(); });
   }
   s.timer->stop();
   if (seconds > 0) s.timer->start(seconds * 1000);

@@ -2,7 +2,8 @@
 // x-kde-passwordManagerHint entry "secret", so clipboard managers do not keep
 // it, and the clipboard is cleared after the number of seconds in "clipboard"
 // of section "Options" in kh.ini (default 30, 0 = never) if it still holds
-// that text. Only a hash of the text is kept to recognise it.
+// that text (and when the program ends). Only a hash of the text is kept to
+// recognise it.
 #pragma once
 
 #include <QString>

@@ -487,6 +487,22 @@ class AccountCommandsTest : public QObject {
     QCOMPARE(clipboard->text(), QStringLiteral("s3cret"));
     QCOMPARE(clipboard->mimeData()->data("x-kde-passwordManagerHint"), QByteArray("secret"));
     QTRY_COMPARE_WITH_TIMEOUT(clipboard->text(), QString(), 3000);
+    // 0: never cleared, not even when the program ends.
+    {
+      QFile ini(QDir(root_.path()).filePath("kh.ini"));
+      QVERIFY(ini.open(QIODevice::WriteOnly));
+      ini.write("[Options]\r\nclipboard=0\r\n");
+    }
+    QCOMPARE(SecretClipboard::ClearDelaySeconds(), 0);
+    box->selectAll();
+    commands().mnuEditCopyClick();
+    SecretClipboard::ClearIfStillHeld();
+    QCOMPARE(clipboard->text(), QStringLiteral("s3cret"));
+    {
+      QFile ini(QDir(root_.path()).filePath("kh.ini"));
+      QVERIFY(ini.open(QIODevice::WriteOnly));
+      ini.write("[Options]\r\nclipboard=1\r\n");
+    }
     // Replaced by something else meanwhile: left alone.
     box->selectAll();
     QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);

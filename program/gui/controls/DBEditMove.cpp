@@ -20,6 +20,12 @@ class StarMaskStyle : public QProxyStyle {
   }
 };
 
+// The focus moving with the active window (another window or a menu opening
+// over this one, and back) is not the focus entering or leaving the box.
+bool windowSwitch(const QFocusEvent* event) {
+  return event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason;
+}
+
 }  // namespace
 
 TDBEditMove::TDBEditMove(QWidget* parent) : TDBEdit(parent) {
@@ -57,12 +63,12 @@ void TDBEditMove::focusInEvent(QFocusEvent* event) {
   TDBEdit::focusInEvent(event);
   // The text is not selected on entry; the caret goes to the end.
   if (hasSelectedText()) deselect();
-  emit focusEntered();
+  if (!windowSwitch(event)) emit focusEntered();
 }
 
 void TDBEditMove::focusOutEvent(QFocusEvent* event) {
   TDBEdit::focusOutEvent(event);
-  emit focusLeft();
+  if (!windowSwitch(event)) emit focusLeft();
 }
 
 void TDBEditMove::keyPressEvent(QKeyEvent* event) {

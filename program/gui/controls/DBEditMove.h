@@ -1,6 +1,7 @@
 // TDBEditMove: the data-aware password box. Besides the ordinary edit box it
 // reports the mouse pointer entering and leaving it and the keyboard focus
-// entering and leaving it; it masks its text with "*" on request, does not
+// entering and leaving it (not the focus that comes and goes with the active
+// window); it masks its text with "*" on request, does not
 // select its text when the focus enters, and copies (or cuts) its text to the
 // clipboard marked as a secret that is cleared again after a while.
 #pragma once

@@ -58,6 +58,9 @@ void TAccountCommands::BindWidgets() {
     c->setDataSource(&dm_.DSOptions);
     c->setDataField(kGroup);
     connect(&dm_, &TDM::groupDropDownRowsChanged, c, &QComboBox::setMaxVisibleItems);
+    // A pick in the list always makes that group current, even when the
+    // Options row already named it.
+    connect(c, &QComboBox::activated, this, &TAccountCommands::ApplySelectedGroup);
   }
   if (auto* g = w_.GridDescription) {
     g->setDataSource(&dm_.DSPasswords, {kDescription});
@@ -147,12 +150,22 @@ void TAccountCommands::SelectGroup(const QString& name) {
   dm_.qryOptions.Edit();
   dm_.qryOptions.FieldByName(kGroup).setAsString(name);
   dm_.qryOptions.Post();
+  ApplySelectedGroup();
 }
 
 void TAccountCommands::OnOptionsEvent(TDataEvent event, TField* field) {
+  if (!dm_.qryOptions.Active()) {
+    lastGroup_ = QVariant();
+    return;
+  }
   if (event == TDataEvent::deScroll || event == TDataEvent::deUpdateState) return;
   if (event == TDataEvent::deFieldChange && (!field || field->FieldName().compare(kGroup, Qt::CaseInsensitive) != 0))
     return;
+  const TField* group = dm_.qryOptions.FindField(kGroup);
+  // Null and a name are told apart from "nothing seen yet" by the type.
+  const QVariant value = group && !group->IsNull() ? QVariant(group->AsString()) : QVariant(false);
+  if (value == lastGroup_) return;
+  lastGroup_ = value;
   ApplySelectedGroup();
 }
 

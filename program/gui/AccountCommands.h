@@ -101,6 +101,9 @@ class TAccountCommands : public QObject {
   int ShowPassword() const;
   void BindWidgets();
   void OnOptionsEvent(TDataEvent event, TField* field);
+  // The Options row's Group as last seen (invalid while the row is closed):
+  // a post that leaves it as it was does not move the current group.
+  QVariant lastGroup_;
   void Run(const std::function<void()>& command);
 
   TDM& dm_;

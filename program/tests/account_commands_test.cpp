@@ -248,6 +248,35 @@ class AccountCommandsTest : public QObject {
     QCOMPARE(currentGroup(), QStringLiteral("Misc Accounts"));
     QCOMPARE(w().statusPanel->text(), QStringLiteral("0 items in Misc Accounts"));
     QCOMPARE(w().cboGroup->maxVisibleItems(), 4);
+    // Posting the Options row for something else leaves the group alone ...
+    dm_->qryGroups.First();
+    dm_->qryOptions.Edit();
+    dm_->qryOptions.FieldByName("showpassword").setAsInteger(2);
+    dm_->qryOptions.Post();
+    QCOMPARE(currentGroup(), QStringLiteral("Email Accounts"));
+    // ... and picking the group the row already names makes it current.
+    w().cboGroup->setCurrentIndex(misc);
+    emit w().cboGroup->activated(misc);
+    QCOMPARE(currentGroup(), QStringLiteral("Misc Accounts"));
+  }
+
+  void detailBoxesRefuseWhatTheStoreCannotHold() {
+    openFile(true);
+    addAccount("Bank");
+    MessageBox::Script script;
+    // A character outside Windows-1252, pasted: refused, naming the field.
+    QApplication::clipboard()->setText(QString::fromUtf8("user\u4e2d"));
+    w().txtID->setFocus();
+    w().txtID->paste();
+    QCOMPARE(script.Boxes().size(), std::size_t{1});
+    QVERIFY2(script.LastText().contains("'ID'"), qPrintable(script.LastText()));
+    QCOMPARE(dm_->qryPasswords.FieldByName("ID").AsString(), QString());
+    // Notes: 2000 characters fit, 2001 do not.
+    w().MemoNotes->setPlainText(QString(2000, QLatin1Char('n')));
+    QCOMPARE(dm_->qryPasswords.FieldByName("Notes").AsString().size(), 2000);
+    w().MemoNotes->setPlainText(QString(2001, QLatin1Char('m')));
+    QCOMPARE(dm_->qryPasswords.FieldByName("Notes").AsString(), QString(2000, QLatin1Char('n')));
+    QCOMPARE(w().MemoNotes->toPlainText().size(), 2000);
   }
 
   void newAccountIsSelectedInTheSortedListWithFocusInID() {

@@ -3,6 +3,7 @@
 // context menu, message boxes answered through the program's seam.
 #include <stdlib.h>
 
+#include <QCalendarWidget>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QMimeData>
@@ -414,6 +415,11 @@ class AccountCommandsTest : public QObject {
     QCOMPARE(w().DateExpire->date(), QDate::currentDate());
     QCOMPARE(w().DateExpire->text(), QLocale().toString(QDate::currentDate(), "dddd, MMMM dd, yyyy"));
     // Any other letter is the date box's own: no date of today's appears.
+    // An empty box's calendar opens on today's month.
+    QTest::mouseClick(w().DateAssign, Qt::LeftButton, {}, QPoint(w().DateAssign->width() - 8, w().DateAssign->height() / 2));
+    QTRY_VERIFY(w().DateAssign->calendarWidget()->isVisible());
+    QCOMPARE(w().DateAssign->calendarWidget()->yearShown(), QDate::currentDate().year());
+    w().DateAssign->calendarWidget()->window()->close();
     w().DateAssign->setFocus();
     dm_->qryPasswords.Edit();
     dm_->qryPasswords.FieldByName("AssignDate").Clear();

@@ -30,7 +30,9 @@ void TDBDateBox::keyPressEvent(QKeyEvent* event) {
 }
 
 void TDBDateBox::mousePressEvent(QMouseEvent* event) {
-  // An empty box opens its calendar on today's month, not on the blank date.
-  if (isNull() && calendarWidget()) calendarWidget()->setCurrentPage(QDate::currentDate().year(), QDate::currentDate().month());
+  const bool empty = isNull();
   TDBDateEdit::mousePressEvent(event);
+  // An empty box opens its calendar on today's month, not on the blank date.
+  if (empty && calendarWidget())
+    calendarWidget()->setCurrentPage(QDate::currentDate().year(), QDate::currentDate().month());
 }

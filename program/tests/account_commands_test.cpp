@@ -605,6 +605,10 @@ class AccountCommandsTest : public QObject {
     QVERIFY(host_->grab().save(QDir(out).filePath("AccountArea_masked.png")));
     w().txtPassword->setMasked(false);
     QVERIFY(host_->grab().save(QDir(out).filePath("AccountArea_shown.png")));
+    QTest::mouseClick(w().DateExpire, Qt::LeftButton, {}, QPoint(w().DateExpire->width() - 8, w().DateExpire->height() / 2));
+    QTRY_VERIFY(w().DateExpire->calendarWidget()->isVisible());
+    QVERIFY(w().DateExpire->calendarWidget()->window()->grab().save(QDir(out).filePath("DateExpireCalendar.png")));
+    w().DateExpire->calendarWidget()->window()->close();
     commands().PopupMenuGridPopup();
     commands().PopupMenuGrid()->popup(w().GridDescription->viewport()->mapToGlobal(QPoint(40, 30)));
     commands().TransferMenu()->popup(commands().PopupMenuGrid()->geometry().topRight());

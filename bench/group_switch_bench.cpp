@@ -13,62 +13,7 @@
 #include <vector>
 
 #include "data/DataModule.h"
-#include "data/DatabaseFiles.h"
-#include "store/dao.h"
-
-using namespace kh;
-using namespace kh::dao;
-
-namespace {
-
-void check(HRESULT hr, const char* what) {
-  if (hr != S_OK) {
-    std::fprintf(stderr, "%s failed: 0x%08X\n", what, static_cast<unsigned>(hr));
-    std::exit(1);
-  }
-}
-
-Variant V(int n) { return Variant(static_cast<std::int32_t>(n)); }
-
-// 1,000 groups and 100,000 accounts, written through the store in one transaction.
-void fill(const std::string& file, const std::string& password) {
-  ComPtr<IClassFactory> factory;
-  check(khStoreGetClassObject(CLSID_PrivDBEngine, IClassFactory::kIID, reinterpret_cast<void**>(factory.put())), "factory");
-  ComPtr<_DBEngine> engine;
-  check(factory->CreateInstance(nullptr, _DBEngine::kIID, reinterpret_cast<void**>(engine.put())), "engine");
-  ComPtr<Database> db;
-  check(engine->OpenDatabase(file, Variant::fromBool(true), Variant::missing(), Variant(";PWD=" + password), db.put()),
-        "open");
-  check(db->BeginTrans(), "begin");
-  ComPtr<Recordset> groups;
-  check(db->OpenRecordset("Groups", V(dbOpenTable), Variant::missing(), Variant::missing(), groups.put()), "groups");
-  ComPtr<Recordset> accounts;
-  check(db->OpenRecordset("Passwords", V(dbOpenTable), Variant::missing(), Variant::missing(), accounts.put()),
-        "accounts");
-  for (int g = 0; g < 1000; ++g) {
-    check(groups->AddNew(), "addnew");
-    groups->put_Collect(Variant("Name"), Variant("Group " + std::to_string(1000 + g)));
-    check(groups->_30_Update(), "update");
-    Variant id;
-    Variant last;
-    groups->get_LastModified(&last);
-    groups->put_Bookmark(last);
-    groups->get_Collect(Variant("GroupID"), &id);
-    for (int a = 0; a < 100; ++a) {
-      check(accounts->AddNew(), "addnew");
-      accounts->put_Collect(Variant("GroupID"), id);
-      accounts->put_Collect(Variant("Description"), Variant("Account " + std::to_string(a)));
-      accounts->put_Collect(Variant("ID"), Variant("user" + std::to_string(a)));
-      accounts->put_Collect(Variant("Password"), Variant("pw" + std::to_string(g * 100 + a)));
-      accounts->put_Collect(Variant("URL"), Variant("https://example.com/" + std::to_string(a)));
-      accounts->put_Collect(Variant("Notes"), Variant("notes"));
-      check(accounts->_30_Update(), "update");
-    }
-  }
-  check(db->CommitTrans(1), "commit");
-}
-
-}  // namespace
+#include "keyhaven_file.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -76,8 +21,7 @@ int main(int argc, char** argv) {
   QTemporaryDir root;
   setenv("KBE_ROOT", root.path().toUtf8().constData(), 1);
   const QString file = root.filePath("bench.pdb");
-  CreateDatabaseFile(file, "bench-password", false);
-  fill(file.toStdString(), "bench-password");
+  makeKeyhavenFile(file, "bench-password", 1000, 100);
 
   TDM dm;
   TDM::StoreAliasPath(file);

@@ -21,7 +21,14 @@
 namespace {
 constexpr int kRowHeight = 19;
 constexpr int kVisibleRows = 9;
-const int kColumnWidths[] = {70, 122, 168};
+constexpr int kColumnWidths[] = {70, 122, 168};
+
+// The first column is 70 pixels, or wider when the font needs more room for
+// a date.
+int columnWidth(int column, const QWidget* widget) {
+  if (column != 0) return kColumnWidths[column];
+  return std::max(kColumnWidths[0], widget->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000")) + 14);
+}
 }  // namespace
 
 TfrmExpired::TfrmExpired(TDM& dm, QWidget* mainWindow, bool asReminder) : QDialog(mainWindow), dm_(dm) {
@@ -53,7 +60,7 @@ void TfrmExpired::buildForm() {
   HeaderControl1->setSectionResizeMode(QHeaderView::Fixed);
   HeaderControl1->setMinimumSectionSize(65);
   HeaderControl1->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  for (int i = 0; i < 3; ++i) HeaderControl1->resizeSection(i, kColumnWidths[i]);
+  for (int i = 0; i < 3; ++i) HeaderControl1->resizeSection(i, columnWidth(i, this));
 
   DBCtrlGridExpired = new TDBGrid(this);
   DBCtrlGridExpired->setObjectName(QStringLiteral("DBCtrlGridExpired"));
@@ -68,7 +75,7 @@ void TfrmExpired::buildForm() {
   DBCtrlGridExpired->setTabKeyNavigation(false);
   DBCtrlGridExpired->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   DBCtrlGridExpired->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  for (int i = 0; i < 3; ++i) DBCtrlGridExpired->setColumnWidth(i, kColumnWidths[i]);
+  for (int i = 0; i < 3; ++i) DBCtrlGridExpired->setColumnWidth(i, columnWidth(i, this));
   // The selected row in the colour of tooltip backgrounds.
   QPalette palette = DBCtrlGridExpired->palette();
   const QPalette tips = QToolTip::palette();
@@ -78,7 +85,7 @@ void TfrmExpired::buildForm() {
   }
   DBCtrlGridExpired->setPalette(palette);
   const int frame = 2 * DBCtrlGridExpired->frameWidth();
-  const int listWidth = kColumnWidths[0] + kColumnWidths[1] + kColumnWidths[2] + frame +
+  const int listWidth = columnWidth(0, this) + columnWidth(1, this) + columnWidth(2, this) + frame +
                         DBCtrlGridExpired->verticalScrollBar()->sizeHint().width();
   DBCtrlGridExpired->setFixedSize(listWidth, kVisibleRows * kRowHeight + frame);
   HeaderControl1->setFixedWidth(listWidth);

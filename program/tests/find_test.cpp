@@ -84,7 +84,7 @@ class FindTest : public QObject {
   void typedCharacterFilter() {
     auto dialog = openDialog();
     QTest::keyClicks(dialog->txtFind, "a\"b:c;d<e=f>g?h@i[j]k{l|m}n!#$9^_`~\\ Z");
-    QCOMPARE(dialog->txtFind->text(), QStringLiteral("abcdefghijkmn!#$9^_`~\\ Z").replace("m", "lm"));
+    QCOMPARE(dialog->txtFind->text(), QStringLiteral("abcdefghijklmn!#$9^_`~\\ Z"));
     for (const QString& c : {QString::fromUtf8("\u00e9"), QString::fromUtf8("\u20ac"), QStringLiteral("\x01")}) {
       QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, c);
       QApplication::sendEvent(dialog->txtFind, &press);

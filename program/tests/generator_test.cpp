@@ -98,8 +98,13 @@ class GeneratorTest : public QObject {
   QTemporaryDir root_;
   std::unique_ptr<FeatureFixture> fx_;
 
+  // The database, made only by the tests that need one.
+  FeatureFixture& fx() {
+    if (!fx_) fx_ = std::make_unique<FeatureFixture>();
+    return *fx_;
+  }
   std::unique_ptr<TfrmGenerate> openDialog() {
-    auto dialog = std::make_unique<TfrmGenerate>(*fx_->dm, &fx_->mainWindow);
+    auto dialog = std::make_unique<TfrmGenerate>(*fx().dm, &fx().mainWindow);
     dialog->show();
     return dialog;
   }
@@ -110,7 +115,6 @@ class GeneratorTest : public QObject {
     QVERIFY(root_.isValid());
     FeatureFixture::UseRoot(root_);
   }
-  void init() { fx_ = std::make_unique<FeatureFixture>(); }
   void cleanup() { fx_.reset(); }
 
   // ---- the draws -------------------------------------------------------------------------------
@@ -261,7 +265,7 @@ class GeneratorTest : public QObject {
   // ---- the dialog ------------------------------------------------------------------------------
 
   void opensWithDefaultsAndMakesPasswords() {
-    fx_->AddAccount("Misc Accounts", "Bank");
+    fx().AddAccount("Misc Accounts", "Bank");
     auto dialog = openDialog();
     QCOMPARE(dialog->windowTitle(), QStringLiteral(" Password Generator"));
     QCOMPARE(dialog->txtPassword->text(), QString());
@@ -280,12 +284,12 @@ class GeneratorTest : public QObject {
     QTest::mouseClick(dialog->cmdCopy, Qt::LeftButton);
     QCOMPARE(QApplication::clipboard()->text(), dialog->txtPassword->text());
     // Centred on the main window, halves truncated.
-    const QRect main = fx_->mainWindow.frameGeometry();
+    const QRect main = fx().mainWindow.frameGeometry();
     QCOMPARE(dialog->frameGeometry().left(), main.left() + main.width() / 2 - dialog->frameGeometry().width() / 2);
   }
 
   void noClassChosenIsRefused() {
-    fx_->AddAccount("Misc Accounts", "Bank");
+    fx().AddAccount("Misc Accounts", "Bank");
     MessageBox::Script script;
     auto dialog = openDialog();
     dialog->chkLetter->setChecked(false);
@@ -300,7 +304,7 @@ class GeneratorTest : public QObject {
   }
 
   void outOfRangeSettingsLeaveTheControls() {
-    fx_->AddAccount("Misc Accounts", "Bank");
+    fx().AddAccount("Misc Accounts", "Bank");
     writeGenerator("Easy", 5);
     writeGenerator("Length", 0);
     writeGenerator("Case", 3);
@@ -323,7 +327,7 @@ class GeneratorTest : public QObject {
   }
 
   void emptyBoxOnOkStays() {
-    fx_->AddAccount("Misc Accounts", "Bank");
+    fx().AddAccount("Misc Accounts", "Bank");
     MessageBox::Script script;
     auto dialog = openDialog();
     dialog->txtPassword->setText("  \t ");
@@ -332,11 +336,11 @@ class GeneratorTest : public QObject {
     QCOMPARE(script.Boxes().back().icon, QMessageBox::NoIcon);
     QVERIFY(dialog->isVisible());
     QCOMPARE(dialog->result(), int(QDialog::Rejected));
-    QCOMPARE(fx_->dm->qryPasswords.State(), TDataSetState::dsBrowse);
+    QCOMPARE(fx().dm->qryPasswords.State(), TDataSetState::dsBrowse);
   }
 
   void okWithoutChangeWritesNothingButSavesSettings() {
-    fx_->AddAccount("Misc Accounts", "Bank", {{"Password", "stored-1"}});
+    fx().AddAccount("Misc Accounts", "Bank", {{"Password", "stored-1"}});
     MessageBox::Script script;
     auto dialog = openDialog();
     QCOMPARE(dialog->txtPassword->text(), QStringLiteral("stored-1"));
@@ -346,7 +350,7 @@ class GeneratorTest : public QObject {
     QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
     QVERIFY(script.Boxes().empty());
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
-    QCOMPARE(fx_->dm->qryPasswords.State(), TDataSetState::dsBrowse);
+    QCOMPARE(fx().dm->qryPasswords.State(), TDataSetState::dsBrowse);
     QCOMPARE(Settings::ReadInt("Generator", "Length", 0), 12);
     QCOMPARE(Settings::ReadInt("Generator", "Case", 0), 2);
     QCOMPARE(Settings::ReadInt("Generator", "Easy", 9), 0);
@@ -355,7 +359,7 @@ class GeneratorTest : public QObject {
   }
 
   void replacingAskesFirstAndCancelStays() {
-    fx_->AddAccount("Misc Accounts", "Bank", {{"Password", "old \"pw\""}});
+    fx().AddAccount("Misc Accounts", "Bank", {{"Password", "old \"pw\""}});
     MessageBox::Script script;
     auto dialog = openDialog();
     dialog->txtPassword->setText("brandnew");
@@ -365,7 +369,7 @@ class GeneratorTest : public QObject {
     QCOMPARE(script.Boxes().back().buttons, QMessageBox::Yes | QMessageBox::Cancel);
     QVERIFY(dialog->isVisible());
     QCOMPARE(dialog->txtPassword->text(), QStringLiteral("old \"pw\""));  // back to the stored one
-    QCOMPARE(fx_->dm->qryPasswords.State(), TDataSetState::dsBrowse);
+    QCOMPARE(fx().dm->qryPasswords.State(), TDataSetState::dsBrowse);
     QVERIFY(!QFile::exists(Settings::FilePath()));
 
     dialog->txtPassword->setText("brandnew");
@@ -374,40 +378,40 @@ class GeneratorTest : public QObject {
     QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
     QCOMPARE(dialog->result(), int(QDialog::Accepted));
     // Written, left in edit state for the main window's Save and Undo.
-    QCOMPARE(fx_->dm->qryPasswords.State(), TDataSetState::dsEdit);
-    QCOMPARE(fx_->dm->qryPasswords.FieldByName("Password").AsString(), QStringLiteral("brandnew"));
+    QCOMPARE(fx().dm->qryPasswords.State(), TDataSetState::dsEdit);
+    QCOMPARE(fx().dm->qryPasswords.FieldByName("Password").AsString(), QStringLiteral("brandnew"));
     QCOMPARE(Settings::ReadInt("Generator", "Length", 0), 9);
     // Undo gives the stored password back.
-    fx_->dm->qryPasswords.Cancel();
-    QCOMPARE(fx_->dm->qryPasswords.FieldByName("Password").AsString(), QStringLiteral("old \"pw\""));
+    fx().dm->qryPasswords.Cancel();
+    QCOMPARE(fx().dm->qryPasswords.FieldByName("Password").AsString(), QStringLiteral("old \"pw\""));
   }
 
   void noQuestionWithoutStoredPasswordOrWhenSwitchedOff() {
-    fx_->AddAccount("Misc Accounts", "Bank");
+    fx().AddAccount("Misc Accounts", "Bank");
     MessageBox::Script script;
     auto dialog = openDialog();
     dialog->txtPassword->setText("first");
     QTest::mouseClick(dialog->cmdOK, Qt::LeftButton);
     QVERIFY(script.Boxes().empty());
-    QCOMPARE(fx_->dm->qryPasswords.FieldByName("Password").AsString(), QStringLiteral("first"));
-    fx_->dm->qryPasswords.Post();
+    QCOMPARE(fx().dm->qryPasswords.FieldByName("Password").AsString(), QStringLiteral("first"));
+    fx().dm->qryPasswords.Post();
 
-    fx_->dm->qryOptions.Edit();
-    fx_->dm->qryOptions.FieldByName("promptpassword").setAsBoolean(false);
-    fx_->dm->qryOptions.Post();
+    fx().dm->qryOptions.Edit();
+    fx().dm->qryOptions.FieldByName("promptpassword").setAsBoolean(false);
+    fx().dm->qryOptions.Post();
     auto second = openDialog();
     QCOMPARE(second->txtPassword->text(), QStringLiteral("first"));
     second->txtPassword->setText("second");
     QTest::mouseClick(second->cmdOK, Qt::LeftButton);
     QVERIFY(script.Boxes().empty());
     QCOMPARE(second->result(), int(QDialog::Accepted));
-    fx_->dm->qryPasswords.Post();
-    fx_->dm->qryPasswords.Refresh();
-    QCOMPARE(fx_->dm->qryPasswords.FieldByName("Password").AsString(), QStringLiteral("second"));
+    fx().dm->qryPasswords.Post();
+    fx().dm->qryPasswords.Refresh();
+    QCOMPARE(fx().dm->qryPasswords.FieldByName("Password").AsString(), QStringLiteral("second"));
   }
 
   void cancelAndEscapeChangeNothing() {
-    fx_->AddAccount("Misc Accounts", "Bank", {{"Password", "kept"}});
+    fx().AddAccount("Misc Accounts", "Bank", {{"Password", "kept"}});
     auto dialog = openDialog();
     dialog->txtPassword->setText("other");
     dialog->txtLength->setValue(20);
@@ -417,8 +421,8 @@ class GeneratorTest : public QObject {
     second->txtPassword->setText("other");
     QTest::keyClick(second.get(), Qt::Key_Escape);
     QVERIFY(!second->isVisible());
-    QCOMPARE(fx_->dm->qryPasswords.State(), TDataSetState::dsBrowse);
-    QCOMPARE(fx_->dm->qryPasswords.FieldByName("Password").AsString(), QStringLiteral("kept"));
+    QCOMPARE(fx().dm->qryPasswords.State(), TDataSetState::dsBrowse);
+    QCOMPARE(fx().dm->qryPasswords.FieldByName("Password").AsString(), QStringLiteral("kept"));
     QVERIFY(!QFile::exists(Settings::FilePath()));
   }
 };

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "data/DataModule.h"
-#include "data/DatabaseFiles.h"
+#include "program_database.h"
 #include "data/FindStatement.h"
 #include "passwords_table.h"
 
@@ -94,17 +94,8 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const int runs = std::max(1, argc > 1 ? std::atoi(argv[1]) : 15);
   QTemporaryDir root;
-  setenv("KBE_ROOT", root.path().toUtf8().constData(), 1);
-  const QString file = root.filePath("bench.pdb");
-  CreateDatabaseFile(file, "bench-password", false);
-  fill(file.toStdString(), "bench-password");
-
   TDM dm;
-  TDM::StoreAliasPath(file);
-  dm.DB.setParams({QStringLiteral("CONNECT=;PWD=bench-password")});
-  dm.DB.Open();
-  dm.qryGroups.Open();
-  dm.qryPasswords.Open();
+  openBenchDatabase(root, dm, fill);
 
   std::vector<double> hits, none;
   int hitCount = 0, noneCount = 0;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "data/DataModule.h"
-#include "data/DatabaseFiles.h"
+#include "program_database.h"
 #include "store/dao.h"
 
 using namespace kh;
@@ -74,17 +74,8 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const int switches = argc > 1 ? std::atoi(argv[1]) : 50;
   QTemporaryDir root;
-  setenv("KBE_ROOT", root.path().toUtf8().constData(), 1);
-  const QString file = root.filePath("bench.pdb");
-  CreateDatabaseFile(file, "bench-password", false);
-  fill(file.toStdString(), "bench-password");
-
   TDM dm;
-  TDM::StoreAliasPath(file);
-  dm.DB.setParams({QStringLiteral("CONNECT=;PWD=bench-password")});
-  dm.DB.Open();
-  dm.qryGroups.Open();
-  dm.qryPasswords.Open();
+  openBenchDatabase(root, dm, fill);
 
   std::vector<double> times;
   std::srand(7);

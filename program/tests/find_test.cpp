@@ -174,6 +174,15 @@ class FindTest : public QObject {
     QTest::mouseClick(dialog->cmdFind, Qt::LeftButton);
     QCOMPARE(hits(), QStringList({"Misc Accounts/Banking app"}));
     QVERIFY(script.Boxes().empty());
+    // Text the store cannot hold is refused with a message; the dialog stays.
+    dialog->txtFind->setText(QString::fromUtf8("\u4e2d"));
+    QTest::mouseClick(dialog->cmdFind, Qt::LeftButton);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(hits(), QStringList());
+    QCOMPARE(script.Boxes().size(), std::size_t(1));
+    QCOMPARE(script.Boxes().back().icon, QMessageBox::Critical);
+    QVERIFY(script.LastText().contains("Windows-1252"));
+    QCOMPARE(dialog->SBPanel->text(), QStringLiteral(" 0 accounts found"));
   }
 
   void goToAHitInAnotherGroup() {

@@ -1,0 +1,15 @@
+// The generator's word list: the program resource "TXTWORDS", one word per
+// line, lines ended by CR LF.
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+
+namespace WordList {
+
+// The resource's bytes as stored.
+QByteArray Raw();
+// Its lines, in order (empty when the resource is missing).
+QStringList Load();
+
+}  // namespace WordList

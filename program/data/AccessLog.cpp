@@ -105,6 +105,12 @@ void TrimAtStartup() {
 
 void Clear() { replaceWith(QByteArray()); }
 
+QString ReadText() {
+  QFile file(FilePath());
+  if (!file.open(QIODevice::ReadOnly)) fail(QStringLiteral("Unable to read"));
+  return keyhaven::data::fromAnsi(file.readAll().toStdString());
+}
+
 QString EntryCountText(int lines) {
   if (lines < 1) return QStringLiteral(" No entries");
   if (lines == 1) return QStringLiteral(" 1 log entry");

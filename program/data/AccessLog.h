@@ -39,6 +39,10 @@ void TrimAtStartup();
 // Creates the file anew, empty. Raises EAccessLogError.
 void Clear();
 
+// The whole log as text (from Windows-1252), line ends as in the file.
+// Raises EAccessLogError when the file cannot be read.
+QString ReadText();
+
 // The viewer's entry count: " No entries", " 1 log entry", " N log entries".
 QString EntryCountText(int lines);
 

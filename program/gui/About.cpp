@@ -8,12 +8,13 @@
 #include <QVBoxLayout>
 
 #include "Centre.h"
+#include "Resources.h"
 
 TfrmAbout::TfrmAbout(QWidget* mainWindow) : QDialog(mainWindow) {
   setObjectName(QStringLiteral("frmAbout"));
   setWindowTitle(QStringLiteral("About Keyhaven"));
   auto* picture = new QLabel(this);
-  const QIcon icon(QStringLiteral(":/icons/keyhaven.svg"));
+  const QIcon icon = Resources::AppIcon();
   if (!icon.isNull()) picture->setPixmap(icon.pixmap(64, 64));
   auto* name = new QLabel(QStringLiteral("Keyhaven"), this);
   QFont big = name->font();
@@ -42,5 +43,5 @@ TfrmAbout::TfrmAbout(QWidget* mainWindow) : QDialog(mainWindow) {
   setMinimumWidth(300);
   setFixedSize(sizeHint());
   connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
-  CentreOnMainWindow(this, mainWindow);
+  CentreOnOwner(*this, mainWindow);
 }

@@ -1,27 +1,13 @@
+// Centring a dialog on the window that opened it.
 #include "Centre.h"
 
-#include <QHBoxLayout>
-#include <QPushButton>
 #include <QWidget>
 
-void CentreOnMainWindow(QWidget* dialog, const QWidget* mainWindow) {
-  if (!dialog || !mainWindow) return;
-  dialog->adjustSize();
-  const QRect main = mainWindow->frameGeometry();
-  const QSize own = dialog->frameGeometry().size();
-  dialog->move(main.left() + main.width() / 2 - own.width() / 2, main.top() + main.height() / 2 - own.height() / 2);
-}
-
-QHBoxLayout* ButtonRow(QWidget* dialog, QPushButton*& main, const QString& mainCaption, const char* mainName,
-                       QPushButton*& other, const QString& otherCaption, const char* otherName) {
-  main = new QPushButton(mainCaption, dialog);
-  main->setObjectName(QString::fromLatin1(mainName));
-  main->setDefault(true);
-  other = new QPushButton(otherCaption, dialog);
-  other->setObjectName(QString::fromLatin1(otherName));
-  auto* row = new QHBoxLayout;
-  row->addStretch();
-  row->addWidget(main);
-  row->addWidget(other);
-  return row;
+void CentreOnOwner(QWidget& dialog, const QWidget* owner) {
+  if (!owner) return;
+  const QWidget* main = owner->window();
+  const QRect frame = main->frameGeometry();
+  // Integer division truncates towards zero, as the rule asks.
+  dialog.move(frame.left() + frame.width() / 2 - dialog.width() / 2,
+              frame.top() + frame.height() / 2 - dialog.height() / 2);
 }

@@ -1,18 +1,10 @@
-// Parts every dialog of the program shares.
-//
-// Dialogs are centred on the main window: left = main left + half the main
-// width - half the dialog width, top likewise, each half truncated towards
-// zero.
+// Placement of the program's dialogs: centred on the main window.
 #pragma once
 
-class QHBoxLayout;
-class QPushButton;
-class QString;
 class QWidget;
 
-void CentreOnMainWindow(QWidget* dialog, const QWidget* mainWindow);
-
-// The row of a dialog's two buttons, at the right: the main button (the
-// default, run by Enter) named `mainName`, then the second named `otherName`.
-QHBoxLayout* ButtonRow(QWidget* dialog, QPushButton*& main, const QString& mainCaption, const char* mainName,
-                       QPushButton*& other, const QString& otherCaption, const char* otherName);
+// Moves `dialog` so it is centred on `owner`'s window: left = the window's
+// left + half its width - half the dialog's width, top likewise, each half
+// truncated towards zero. Nothing happens without an owner. Call it once the
+// dialog has its final size.
+void CentreOnOwner(QWidget& dialog, const QWidget* owner);

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ButtonRow.h"
 #include "Centre.h"
 #include "MessageBox.h"
 #include "ShellOperations.h"
@@ -42,7 +43,7 @@ TfrmChangePassword::TfrmChangePassword(TShellOperations& shell) : QDialog(shell.
 
   connect(cmdOK, &QPushButton::clicked, this, &TfrmChangePassword::cmdOKClick);
   connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-  CentreOnMainWindow(this, shell.MainWindow());
+  CentreOnOwner(*this, shell.MainWindow());
 }
 
 TfrmChangePassword::~TfrmChangePassword() {

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ButtonRow.h"
 #include "Centre.h"
 #include "ShellOperations.h"
 #include "data/AccessLog.h"
@@ -36,7 +37,7 @@ TfrmEnterMasterPassword::TfrmEnterMasterPassword(TShellOperations& shell)
   connect(cmdOK, &QPushButton::clicked, this, &TfrmEnterMasterPassword::cmdOKClick);
   connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  CentreOnMainWindow(this, shell.MainWindow());
+  CentreOnOwner(*this, shell.MainWindow());
   setWindowTitle(CaptionFor(TDM::ReadAliasPath()));
   shell_.ResetFailedAttempts();
 }

@@ -26,6 +26,11 @@
 #include <QVBoxLayout>
 
 #include "About.h"
+#include "Help.h"
+#include "Log.h"
+#include "Options.h"
+#include "Resources.h"
+#include "controls/BackgroundPanel.h"
 #include "ChangePassword.h"
 #include "EnterMasterPassword.h"
 #include "MessageBox.h"
@@ -93,8 +98,9 @@ class TStatusPanel : public QWidget {
 
 TfrmMain::TfrmMain(TDM& dm, QWidget* parent) : QMainWindow(parent), dm_(dm) {
   setObjectName(QStringLiteral("frmMain"));
+  Resources::Init();
   resize(kMainWidth, kMainHeight);
-  setWindowIcon(QIcon(QStringLiteral(":/icons/keyhaven.svg")));
+  setWindowIcon(Resources::AppIcon());
   buildMenus();
   buildToolbar();
   buildClientArea();
@@ -124,6 +130,8 @@ TfrmMain::TfrmMain(TDM& dm, QWidget* parent) : QMainWindow(parent), dm_(dm) {
   });
   connect(&dm_, &TDM::accountDetailsEnabledChanged, this, &TfrmMain::SetDetailControlsEnabled);
   connect(&dm_, &TDM::groupDropDownRowsChanged, this, [this](int rows) { cboGroup->setMaxVisibleItems(rows); });
+
+  installOwnCommands();
 
   // Main window creation.
   clearMasterPassword();
@@ -283,8 +291,11 @@ void TfrmMain::buildToolbar() {
   cmdSaveMemo->setObjectName(QStringLiteral("cmdSaveMemo"));
   cmdSaveMemo->setAutoRaise(true);
   cmdSaveMemo->setFocusPolicy(Qt::NoFocus);
-  if (QFile::exists(QStringLiteral(":/pictures/cmdSaveMemo.svg"))) {
-    cmdSaveMemo->setIcon(QIcon(QStringLiteral(":/pictures/cmdSaveMemo.svg")));
+  if (QFile::exists(Resources::PicturePath(QStringLiteral("cmdSaveMemo"), false))) {
+    QIcon save;
+    save.addFile(Resources::PicturePath(QStringLiteral("cmdSaveMemo"), false), {}, QIcon::Normal);
+    save.addFile(Resources::PicturePath(QStringLiteral("cmdSaveMemo"), true), {}, QIcon::Active);
+    cmdSaveMemo->setIcon(save);
     cmdSaveMemo->setIconSize(QSize(24, 24));
   } else {
     cmdSaveMemo->setText(QStringLiteral("Save"));
@@ -374,7 +385,7 @@ void TfrmMain::buildClientArea() {
   pagePassword_ = new QWidget;
   pagePassword_->setObjectName(QStringLiteral("tabPassword"));
   pages_->addTab(pagePassword_, QStringLiteral("Password"));
-  BackGround = new QWidget(pagePassword_);
+  BackGround = new TBackgroundPanel(pagePassword_);
   BackGround->setObjectName(QStringLiteral("BackGround"));
   BackGround->setAttribute(Qt::WA_TransparentForMouseEvents);
   BackGround->lower();
@@ -437,8 +448,10 @@ void TfrmMain::buildClientArea() {
   grid->addWidget(txtURL, row, 0);
   grid->addWidget(cmdGo, row++, 1);
   grid->addWidget(label(QStringLiteral("Notes"), MemoNotes), row++, 0, 1, 2);
-  grid->addWidget(MemoNotes, row++, 0, 1, 2);
+  // The notes box takes whatever height the page has below the boxes above.
+  MemoNotes->setMinimumHeight(40);
   grid->setRowStretch(row, 1);
+  grid->addWidget(MemoNotes, row++, 0, 1, 2);
   columns->addWidget(pages_);
 
   setCentralWidget(client);
@@ -448,7 +461,7 @@ void TfrmMain::buildTray() {
   if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
   tray_ = new QSystemTrayIcon(this);
   tray_->setObjectName(QStringLiteral("TrayIcon"));
-  QIcon icon(QStringLiteral(":/icons/keyhaven.svg"));
+  QIcon icon = Resources::AppIcon();
   if (icon.isNull()) icon = QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon);
   tray_->setIcon(icon);
   tray_->setToolTip(QStringLiteral("Keyhaven"));
@@ -529,12 +542,15 @@ void TfrmMain::Run(Command command) {
   const bool needsDatabase =
       command != Command::HelpContents && command != Command::HelpKeywordSearch && command != Command::HelpClose;
   if (needsDatabase && !DatabaseOpen()) return;
-  if (const auto& run = commands_[static_cast<int>(command)]) {
-    run();
-    return;
-  }
-  if (command == Command::ApplyBackgroundStyle) applyBackgroundStyle();
-  if (command == Command::ApplyPasswordMask) applyPasswordMask();
+  if (const auto& run = commands_[static_cast<int>(command)]) run();
+}
+
+void TfrmMain::installOwnCommands() {
+  SetCommand(Command::EditOptions, [this] { ShowOptions(dm_, BackGround, txtPassword, this); });
+  SetCommand(Command::EditLog, [this] { ShowLog(this); });
+  SetCommand(Command::HelpContents, [this] { ShowHelpContents(this); });
+  SetCommand(Command::HelpKeywordSearch, [this] { ShowHelpKeywordSearch(this, QString()); });
+  SetCommand(Command::HelpClose, [] { CloseHelp(); });
 }
 
 void TfrmMain::guarded(const std::function<void()>& command) {
@@ -543,22 +559,6 @@ void TfrmMain::guarded(const std::function<void()>& command) {
   } catch (const std::exception& e) {
     MessageBox::Error(this, QString::fromUtf8(e.what()));
   }
-}
-
-void TfrmMain::applyBackgroundStyle() {
-  // Until the fill styles are drawn: a style other than "None" shows the
-  // background panel.
-  TField* style = dm_.qryOptions.FindField(QStringLiteral("style"));
-  BackGround->setVisible(style && style->AsString() != QStringLiteral("None"));
-}
-
-void TfrmMain::applyPasswordMask() {
-  if (!dm_.qryPasswords.Active() || dm_.qryPasswords.IsEmpty()) return;
-  TField* show = dm_.qryOptions.FindField(QStringLiteral("showpassword"));
-  if (!show) return;
-  const int mode = show->AsInteger();
-  if (mode == 0) txtPassword->setEchoMode(QLineEdit::Normal);
-  if (mode == 1 || mode == 2) txtPassword->setEchoMode(QLineEdit::Password);
 }
 
 // ---- database files -------------------------------------------------------------
@@ -592,8 +592,8 @@ bool TfrmMain::OpenDatabase(const QString& password) {
     dm_.qryPasswords.Open();
     dm_.qryOptions.Open();
     SetMasterPassword(password);
-    Run(Command::ApplyBackgroundStyle);
-    Run(Command::ApplyPasswordMask);
+    ApplyBackgroundStyle(dm_, *BackGround);
+    ApplyPasswordMask(dm_, *txtPassword);
     Run(Command::RemindExpired);
     return true;
   } catch (...) {
@@ -817,10 +817,9 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmMain::resizeRule() {
-  // The list's one column fills the list but for 20 pixels; the notes box
-  // takes the page's height but for the 237 pixels of the boxes above it.
+  // The list's one column fills the list but for 20 pixels (the notes box
+  // follows the page's height through its layout).
   GridDescription->setColumnWidth(0, std::max(20, GridDescription->width() - 20));
-  MemoNotes->setFixedHeight(std::max(40, pages_->height() - 237));
   BackGround->setGeometry(pagePassword_->rect());
 }
 

@@ -24,6 +24,7 @@ class TDBEdit;
 class TDBGrid;
 class TDBLookupComboBox;
 class TDBMemo;
+class TBackgroundPanel;
 class THoverButton;
 class TStatusPanel;
 
@@ -55,7 +56,7 @@ class TfrmMain : public QMainWindow, public TShellOperations {
   TDBEdit* PasswordBox() const noexcept { return txtPassword; }
   TDBGrid* AccountList() const noexcept { return GridDescription; }
   TDBLookupComboBox* GroupSelector() const noexcept { return cboGroup; }
-  QWidget* BackgroundPanel() const noexcept { return BackGround; }
+  TBackgroundPanel* BackgroundPanel() const noexcept { return BackGround; }
   QWidget* AccountPage() const noexcept { return pagePassword_; }
   QMenu* GridPopupMenu() const noexcept { return PopupMenuGrid; }
   QToolButton* SaveButton() const noexcept { return cmdSaveMemo; }
@@ -131,7 +132,7 @@ class TfrmMain : public QMainWindow, public TShellOperations {
   TDBEdit *txtID, *txtPassword, *txtURL;
   TDBDateEdit *DateExpire, *DateAssign;
   TDBMemo* MemoNotes;
-  QWidget* BackGround;
+  TBackgroundPanel* BackGround;
 
   // The open and save dialogs of New and Open (tests find them on screen).
   QFileDialog* OpenDialogDB;
@@ -155,7 +156,7 @@ class TfrmMain : public QMainWindow, public TShellOperations {
     PasswordsAdd, PasswordsEditDescription, PasswordsExpired, PasswordsDelete,
     GeneratePassword, GoToWebAddress, SaveMemo,
     HelpContents, HelpKeywordSearch, HelpClose,
-    ApplyBackgroundStyle, ApplyPasswordMask, RemindExpired
+    RemindExpired
   };
   void SetCommand(Command command, std::function<void()> run);
   void Run(Command command);
@@ -175,8 +176,7 @@ class TfrmMain : public QMainWindow, public TShellOperations {
                        const std::function<void()>& click);
   // Runs a command; what it does not catch is shown in an error box.
   void guarded(const std::function<void()>& command);
-  void applyBackgroundStyle();
-  void applyPasswordMask();
+  void installOwnCommands();
   void clearMasterPassword();
   void resizeRule();
   QString runFileDialog(QFileDialog* dialog);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "ButtonRow.h"
 #include "Centre.h"
 #include "MessageBox.h"
 #include "ShellOperations.h"
@@ -56,7 +57,7 @@ TfrmNewMasterPassword::TfrmNewMasterPassword(TShellOperations& shell)
       "without this key!"));
   setWindowTitle(QStringLiteral("New Password Database - ") + TDM::DisplayName(shell.NewFilePath()));
   setFixedSize(sizeHint());
-  CentreOnMainWindow(this, shell.MainWindow());
+  CentreOnOwner(*this, shell.MainWindow());
 }
 
 TfrmNewMasterPassword::~TfrmNewMasterPassword() {

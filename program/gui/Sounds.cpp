@@ -9,6 +9,8 @@
 #include <QSoundEffect>
 #include <QUrl>
 
+#include "Resources.h"
+
 namespace {
 
 QStringList& requested() {
@@ -27,13 +29,13 @@ namespace Sounds {
 
 void Play(const QString& name) {
   requested().append(name);
-  const QString resource = QStringLiteral(":/sounds/") + name + QStringLiteral(".wav");
+  const QString resource = Resources::SoundPath(name);
   if (!QFile::exists(resource) || !audioOutputExists()) return;
   static QHash<QString, QSoundEffect*> effects;
   QSoundEffect*& effect = effects[name];
   if (!effect) {
     effect = new QSoundEffect(QCoreApplication::instance());
-    effect->setSource(QUrl(QStringLiteral("qrc") + resource));
+    effect->setSource(Resources::SoundUrl(name));
   }
   effect->play();
 }

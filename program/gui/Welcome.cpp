@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ButtonRow.h"
 #include "Centre.h"
 
 TfrmWelcome::TfrmWelcome(QWidget* mainWindow) : QDialog(mainWindow) {
@@ -36,5 +37,5 @@ TfrmWelcome::TfrmWelcome(QWidget* mainWindow) : QDialog(mainWindow) {
     accept();
   });
   connect(cmdNo, &QPushButton::clicked, this, &QDialog::reject);
-  CentreOnMainWindow(this, mainWindow);
+  CentreOnOwner(*this, mainWindow);
 }

@@ -3,14 +3,16 @@
 #include <QEnterEvent>
 #include <QFile>
 
+#include "../Resources.h"
+
 THoverButton::THoverButton(const QString& component, const QString& caption, const QString& hint, QWidget* parent)
     : QToolButton(parent), component_(component) {
   setObjectName(component);
   setToolTip(hint);
   setAutoRaise(true);
   setFocusPolicy(Qt::NoFocus);
-  const QString on = QStringLiteral(":/pictures/") + component + QStringLiteral("_on.svg");
-  const QString off = QStringLiteral(":/pictures/") + component + QStringLiteral("_off.svg");
+  const QString on = Resources::PicturePath(component, true);
+  const QString off = Resources::PicturePath(component, false);
   if (QFile::exists(on) && QFile::exists(off)) {
     on_ = QIcon(on);
     off_ = QIcon(off);

@@ -361,7 +361,10 @@ void TfrmMain::buildClientArea() {
   GridDescription->setEditTriggers(QAbstractItemView::NoEditTriggers);
   GridDescription->setSelectionBehavior(QAbstractItemView::SelectRows);
   GridDescription->setSelectionMode(QAbstractItemView::SingleSelection);
+  // The row indicator: a narrow header column that marks the current row.
   GridDescription->verticalHeader()->setVisible(true);
+  GridDescription->verticalHeader()->setMinimumWidth(12);
+  GridDescription->verticalHeader()->setHighlightSections(true);
   GridDescription->verticalHeader()->setDefaultSectionSize(GridDescription->fontMetrics().height() + 4);
   GridDescription->horizontalHeader()->setStretchLastSection(false);
   QPalette pal = GridDescription->palette();

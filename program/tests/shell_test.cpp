@@ -177,6 +177,10 @@ class ShellTest : public QObject {
     QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), QPointF(2, 2));
     QApplication::sendEvent(w.cmdOpen, &enter);
     QVERIFY(!Sounds::Requested().contains("MOVE"));
+    QVERIFY(w.cmdOpen->Lit());  // the ON picture while the pointer is over it
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(w.cmdOpen, &leave);
+    QVERIFY(!w.cmdOpen->Lit());
 
     CreateDatabaseFile(file_, "master", true);
     openThroughPrompt("master");
@@ -202,6 +206,24 @@ class ShellTest : public QObject {
     QCOMPARE(w.windowTitle(), QString(" Keyhaven"));
     QVERIFY(!w.mnuGroups->menuAction()->isVisible());
     QVERIFY(w.MasterPassword().isEmpty());
+  }
+
+  void startsMaximisedAndTrimsALargeLogWhenAsked() {
+    Settings::WriteBool("Options", "maximized", true);
+    // 25001 bytes: the 10 oldest lines go; 25000 bytes stay untouched.
+    const QByteArray line = QByteArray(98, 'x') + "\r\n";  // 100 bytes
+    for (const auto& [size, kept] : {std::pair{25001, 241}, std::pair{25000, 250}}) {
+      QFile log(AccessLog::FilePath());
+      QVERIFY(log.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      for (int i = 0; i < 250; ++i) log.write(QByteArray::number(i).rightJustified(4, '0') + line.mid(4));
+      if (size == 25001) log.write("y");
+      log.close();
+      TfrmMain w(*dm_);
+      QCOMPARE(logLines().size(), kept);
+      if (size == 25001) QVERIFY(logLines().first().startsWith("0010"));
+      QVERIFY(w.windowState() & Qt::WindowMaximized);
+    }
+    Settings::WriteBool("Options", "maximized", false);
   }
 
   void welcomeYesCreatesADatabaseWithSamples() {

@@ -1,23 +1,35 @@
 // The main window as the user first sees it.
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdlib>
 
+#include "data/DataModule.h"
 #include "gui/Main.h"
 
 class MainWindowTest : public QObject {
   Q_OBJECT
 
+ private:
+  QTemporaryDir home_;
+  TDM dm_;
+
  private slots:
+  void initTestCase() {
+    QVERIFY(home_.isValid());
+    qputenv("KBE_ROOT", home_.path().toLocal8Bit());
+    qputenv("KEYHAVEN_HOME", home_.path().toLocal8Bit());
+  }
+
   void captionAndSize() {
-    TfrmMain w;
+    TfrmMain w(dm_);
     QCOMPARE(w.windowTitle(), QString(" Keyhaven"));
     QCOMPARE(w.size(), QSize(612, 464));
   }
 
   void isCentredAndClosesCleanly() {
-    TfrmMain w;
+    TfrmMain w(dm_);
     w.centreOnScreen();
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins fonts-dejavu-core
-  libsqlcipher-dev libicu-dev
+  libsqlcipher-dev libargon2-dev libicu-dev
   libgtest-dev
   xvfb xauth
 )

@@ -281,6 +281,9 @@ PreparedJet translateJet(DbState& db, const std::string& text, int depth) {
         p.ddl = std::make_shared<jet::Translation>(std::move(t));
         return p;
     }
+    // SQLite numbers at most this many parameters.
+    if (t.parameters.size() > static_cast<std::size_t>(sqlite3_limit(db.handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1)))
+      fail(jet::sqlerr::QueryTooComplex);
     if (!with.empty()) t.sql = "WITH " + with + " " + t.sql;
     Unresolved missing = unresolvedName(db.handle(), t.sql);
     if (!missing.table.empty()) {

@@ -15,6 +15,8 @@
 
 #include <array>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "KBEPI32_InfoCursor.h"
@@ -67,9 +69,16 @@ constexpr std::array<std::array<const char*, 2>, 18> kDriverDefaults = {{
 constexpr const char* kAliasPattern = "\\DATABASES\\*\\DB OPEN";
 constexpr const char* kDriverPattern = "\\DRIVERS\\*\\DB OPEN";
 
-// The tree: one list of nodes in creation order.
+// The tree: one list of nodes in creation order, and the nodes by their
+// upper-case path, so that reading many aliases takes linear time.
 TCfgPath* g_first = nullptr;
 TCfgPath* g_last = nullptr;
+// Built on first use and never destroyed: the tree is used from the library's
+// own start and end, outside the order of static construction.
+std::unordered_map<std::string, TCfgPath*>& byPath() {
+  static auto* index = new std::unordered_map<std::string, TCfgPath*>;
+  return *index;
+}
 
 std::string upper(const std::string& s) { return ansiUpperString(s); }
 
@@ -243,10 +252,8 @@ void reload() {
 }
 
 TCfgPath* findNodeMutable(const std::string& path) {
-  const std::string key = upper(path);
-  for (TCfgPath* n = g_first; n; n = n->next)
-    if (n->path == key) return n;
-  return nullptr;
+  auto it = byPath().find(upper(path));
+  return it == byPath().end() ? nullptr : it->second;
 }
 
 const TCfgPath* findNode(const std::string& path) { return findNodeMutable(path); }
@@ -259,6 +266,7 @@ TCfgPath* findOrCreateNode(const std::string& path, std::uint8_t kind) {
   if (g_last) g_last->next = n;
   else g_first = n;
   g_last = n;
+  byPath()[n->path] = n;
   return n;
 }
 
@@ -269,6 +277,7 @@ bool destroyNode(const std::string& path) {
     if (n->path != key) continue;
     (previous ? previous->next : g_first) = n->next;
     if (g_last == n) g_last = previous;
+    byPath().erase(n->path);
     destroyValues(n);
     delete n;
     return true;
@@ -367,6 +376,7 @@ void destroyTree() {
     n = next;
   }
   g_first = g_last = nullptr;
+  byPath().clear();
 }
 
 }  // namespace cfg

@@ -7,6 +7,9 @@
 #include "KBEPI32_Log.h"
 
 #include <cxxabi.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -322,6 +325,25 @@ KBE_API DBIResult DbiGetErrorInfo(BOOL16 full, DBIErrInfo* info) {
   return DbiGetErrorString(0, info->szErrCode);
 }
 
+namespace {
+
+// The log can carry the texts of failed statements, literals included: it is
+// created readable by its owner only, and an existing log is made so.
+std::FILE* openLogFile(const std::string& path, bool append) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0600);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && (st.st_mode & 077) && fchmod(fd, 0600) != 0)) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* f = ::fdopen(fd, append ? "ab" : "wb");
+  if (!f) ::close(fd);
+  return f;
+}
+
+}  // namespace
+
 KBE_API DBIResult DbiDebugLayerOptions(std::uint16_t options, const char* logFile) {
   constexpr std::uint16_t kDebug = 0x01, kToFile = 0x02, kFlush = 0x08, kAppend = 0x10;
   try {
@@ -331,7 +353,7 @@ KBE_API DBIResult DbiDebugLayerOptions(std::uint16_t options, const char* logFil
     if (wantFile != (g_log.file != nullptr)) {
       if (wantFile) {
         const std::string path = logFile ? daoText(logFile) : kh::win::windowsDirectory() + "/KBE.Txt";
-        g_log.file = std::fopen(path.c_str(), (options & kAppend) ? "ab" : "wb");
+        g_log.file = openLogFile(path, (options & kAppend) != 0);
         g_log.flush = (options & kFlush) != 0;
       } else {
         closeFile();

@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev qt6-qpa-plugins fonts-dejavu-core
-  libsqlcipher-dev libicu-dev
+  libsqlcipher-dev libargon2-dev libicu-dev
   libgtest-dev
+  clang libclang-rt-14-dev
   xvfb xauth
   fonts-liberation2 poppler-utils
 )

@@ -2,6 +2,7 @@
 // KBE_ROOT), the in-memory tree built from it, and the configuration exports.
 
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -245,6 +246,22 @@ TEST_F(Config, StoredAliasListsNameStoredValuesThenDefaults) {
     EXPECT_EQ(cfgValues(aliasNode("IniAlias")),
               withDefaults({{"NAME", "IniAlias"}, {"PATH", "/data/ini.pdb"}, {"EXCLUSIVE", "True"}}));
   }
+}
+
+// Thousands of aliases in a hive and in KBE.ini are read in one pass each.
+TEST_F(Config, ManyStoredAliasesLoad) {
+  {
+    std::string hive;
+    for (int i = 0; i < 20000; ++i)
+      hive += "[Software\\Corvane\\Keelbase\\Configuration\\Aliases\\reg" + std::to_string(i) +
+              "]\n\"Path\"=sz:\"/r/" + std::to_string(i) + "\"\n";
+    std::ofstream(root.path() + "/HKLM.reg", std::ios::binary) << hive;
+    std::string text = "[Aliases]\n";
+    for (int i = 0; i < 50000; ++i) text += "ini" + std::to_string(i) + "=/i/" + std::to_string(i) + "\n";
+    std::ofstream(root.path() + "/KBE.ini", std::ios::binary) << text;
+  }
+  EXPECT_EQ(cfgValues(aliasNode("REG19999")), withDefaults({{"NAME", "reg19999"}, {"PATH", "/r/19999"}}));
+  EXPECT_EQ(cfgValues(aliasNode("ini0")), withDefaults({{"NAME", "ini0"}, {"PATH", "/i/0"}}));
 }
 
 // An INI value is cut to 128 characters (the path field holds up to 260).

@@ -203,6 +203,14 @@ TEST_F(Errors, DebugLayerOptionsSwitchTheLogFile) {
   EXPECT_EQ(debugLayer(0x03, nullptr), 0);
   EXPECT_EQ(debugLayer(0x00, nullptr), 0);
   EXPECT_EQ(logLines(defaultLog).size(), 2u);
+  // The log can hold literals of failed statements: its owner alone reads it,
+  // also when an older log was readable by others.
+  namespace fs = std::filesystem;
+  EXPECT_EQ(fs::status(defaultLog).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  fs::permissions(defaultLog, fs::perms::group_read | fs::perms::others_read, fs::perm_options::add);
+  EXPECT_EQ(debugLayer(0x13, nullptr), 0);
+  EXPECT_EQ(debugLayer(0x00, nullptr), 0);
+  EXPECT_EQ(fs::status(defaultLog).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 
   // 0x02 opens the file without activating logging: nothing is written, not
   // even for a failure.

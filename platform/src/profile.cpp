@@ -7,7 +7,9 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
@@ -71,17 +73,31 @@ std::vector<std::string_view> splitLines(std::string_view text) {
   return lines;
 }
 
+// Settings files are small; anything larger is refused rather than read.
+constexpr off_t kMaxProfileBytes = 16 * 1024 * 1024;
+
 // Reads a whole file. A missing file is empty; `err` receives errno of any
-// other failure.
-bool readFile(const std::string& path, std::string& out, int& err) {
+// other failure: EINVAL for what is not a regular file (a device, a pipe),
+// EFBIG for a file larger than the bound. `st` receives the file's status.
+bool readFile(const std::string& path, std::string& out, int& err, struct stat* status = nullptr) {
   out.clear();
   err = 0;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: a pipe put in the file's place must not hang the reader.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
+    if (status) *status = {};
     if (errno == ENOENT) return true;
     err = errno;
     return false;
   }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxProfileBytes) {
+    err = S_ISDIR(st.st_mode) ? EISDIR : !S_ISREG(st.st_mode) ? EINVAL : st.st_size > kMaxProfileBytes ? EFBIG : errno;
+    close(fd);
+    return false;
+  }
+  if (status) *status = st;
+  out.reserve(static_cast<std::size_t>(st.st_size));
   char buf[16384];
   for (;;) {
     const ssize_t n = read(fd, buf, sizeof buf);
@@ -93,70 +109,114 @@ bool readFile(const std::string& path, std::string& out, int& err) {
       return false;
     }
     out.append(buf, static_cast<std::size_t>(n));
+    if (out.size() > static_cast<std::size_t>(kMaxProfileBytes)) {
+      err = EFBIG;
+      close(fd);
+      return false;
+    }
   }
   close(fd);
   return true;
 }
 
+DWORD readError(int err) {
+  switch (err) {
+    case EISDIR: return ERROR_ACCESS_DENIED;
+    case EFBIG: return ERROR_FILE_TOO_LARGE;
+    case EINVAL: return ERROR_BAD_FORMAT;
+    default: return errorFromErrno(err);
+  }
+}
+
+// A profile file read once and indexed: sections and keys are found by their
+// upper-case names, so reading a file of n entries costs O(n) however many
+// lookups follow. Only the first block of a section counts, and in it the
+// first line of each key, as the readers always took them.
 struct Profile {
+  struct Section {
+    std::string_view name;                                  // as first written
+    std::vector<std::string_view> keys;                     // distinct, in order
+    std::unordered_map<std::string, std::string_view> values;  // by upper-case key
+  };
   std::string text;
-  std::vector<std::string_view> lines;
+  std::vector<Section> sections;
+  std::unordered_map<std::string, std::size_t> sectionIndex;  // by upper-case name
+  DWORD error = ERROR_SUCCESS;
 
-  explicit Profile(const std::string& path) {
-    int err = 0;
-    if (readFile(path, text, err)) lines = splitLines(text);
+  explicit Profile(std::string content) : text(std::move(content)) {
+    constexpr std::size_t none = static_cast<std::size_t>(-1);
+    std::size_t current = none;
+    for (std::string_view line : splitLines(text)) {
+      const LineInfo info = classify(line);
+      if (info.kind == LineInfo::Section) {
+        auto [it, fresh] = sectionIndex.emplace(ansiUpperString(info.name), sections.size());
+        current = fresh ? sections.size() : none;  // a later block of a section already read is skipped
+        if (fresh) sections.push_back(Section{info.name, {}, {}});
+      } else if (info.kind == LineInfo::Entry && current != none) {
+        Section& sec = sections[current];
+        if (sec.values.emplace(ansiUpperString(info.name), info.value).second) sec.keys.push_back(info.name);
+      }
+    }
   }
 
-  // Index of the first header of `section`, or npos.
-  std::size_t findSection(std::string_view section) const {
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      const LineInfo info = classify(lines[i]);
-      if (info.kind == LineInfo::Section && ansiEqualNoCase(info.name, section)) return i;
-    }
-    return std::string_view::npos;
+  const Section* section(std::string_view name) const {
+    auto it = sectionIndex.find(ansiUpperString(name));
+    return it == sectionIndex.end() ? nullptr : &sections[it->second];
   }
-  // One past the last line of the section whose header is at `header`.
-  std::size_t sectionEnd(std::size_t header) const {
-    for (std::size_t i = header + 1; i < lines.size(); ++i)
-      if (classify(lines[i]).kind == LineInfo::Section) return i;
-    return lines.size();
-  }
-  std::optional<std::string_view> value(std::string_view section, std::string_view key) const {
-    const std::size_t s = findSection(section);
-    if (s == std::string_view::npos) return std::nullopt;
-    const std::size_t end = sectionEnd(s);
-    for (std::size_t i = s + 1; i < end; ++i) {
-      const LineInfo info = classify(lines[i]);
-      if (info.kind == LineInfo::Entry && ansiEqualNoCase(info.name, key)) return info.value;
-    }
-    return std::nullopt;
+  std::optional<std::string_view> value(std::string_view sectionName, std::string_view key) const {
+    const Section* s = section(sectionName);
+    if (!s) return std::nullopt;
+    auto it = s->values.find(ansiUpperString(key));
+    if (it == s->values.end()) return std::nullopt;
+    return it->second;
   }
   std::vector<std::string_view> sectionNames() const {
     std::vector<std::string_view> names;
-    for (const auto& line : lines) {
-      const LineInfo info = classify(line);
-      if (info.kind != LineInfo::Section) continue;
-      bool seen = false;
-      for (const auto& n : names) seen = seen || ansiEqualNoCase(n, info.name);
-      if (!seen) names.push_back(info.name);
-    }
+    names.reserve(sections.size());
+    for (const auto& s : sections) names.push_back(s.name);
     return names;
   }
-  std::vector<std::string_view> keyNames(std::string_view section) const {
-    std::vector<std::string_view> names;
-    const std::size_t s = findSection(section);
-    if (s == std::string_view::npos) return names;
-    const std::size_t end = sectionEnd(s);
-    for (std::size_t i = s + 1; i < end; ++i) {
-      const LineInfo info = classify(lines[i]);
-      if (info.kind != LineInfo::Entry) continue;
-      bool seen = false;
-      for (const auto& n : names) seen = seen || ansiEqualNoCase(n, info.name);
-      if (!seen) names.push_back(info.name);
-    }
-    return names;
+  std::vector<std::string_view> keyNames(std::string_view sectionName) const {
+    const Section* s = section(sectionName);
+    return s ? s->keys : std::vector<std::string_view>{};
   }
 };
+
+// The last file read, kept while it stays the same file with the same content
+// stamp, so that a reader asking for one key after another does not read and
+// index the file again each time.
+std::shared_ptr<const Profile> loadProfile(const std::string& path) {
+  static std::mutex m;
+  static std::string cachedPath;
+  static struct stat cachedStat {};
+  static std::shared_ptr<const Profile> cached;
+  struct stat st {};
+  const bool present = stat(path.c_str(), &st) == 0;
+  {
+    std::lock_guard lock(m);
+    if (cached && present && cachedPath == path && S_ISREG(st.st_mode) && st.st_dev == cachedStat.st_dev &&
+        st.st_ino == cachedStat.st_ino && st.st_size == cachedStat.st_size &&
+        st.st_mtim.tv_sec == cachedStat.st_mtim.tv_sec && st.st_mtim.tv_nsec == cachedStat.st_mtim.tv_nsec &&
+        st.st_ctim.tv_sec == cachedStat.st_ctim.tv_sec && st.st_ctim.tv_nsec == cachedStat.st_ctim.tv_nsec)
+      return cached;
+  }
+  std::string text;
+  int err = 0;
+  struct stat readStat {};
+  if (!readFile(path, text, err, &readStat)) {
+    auto failed = std::make_shared<Profile>(std::string());
+    failed->error = readError(err);
+    return failed;
+  }
+  auto p = std::make_shared<const Profile>(std::move(text));
+  if (readStat.st_ino != 0) {
+    std::lock_guard lock(m);
+    cachedPath = path;
+    cachedStat = readStat;
+    cached = p;
+  }
+  return p;
+}
 
 DWORD copyText(std::string_view s, LPSTR buffer, DWORD size) {
   const std::size_t n = s.size() < size ? s.size() : size - 1;
@@ -216,13 +276,14 @@ DWORD replaceFile(const std::string& target, std::string_view text) {
   const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   static std::atomic<unsigned> counter{0};
   const std::string tmp = path + ".tmp" + std::to_string(getpid()) + "." + std::to_string(counter++);
-  const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  // Settings can hold user data (paths, names): readable by the owner only.
+  const int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     const int err = errno;
     if (err == ENOENT || err == ENOTDIR) return ERROR_PATH_NOT_FOUND;
     return errorFromErrno(err);
   }
-  bool ok = !exists || fchmod(fd, st.st_mode & 07777) == 0;
+  bool ok = !exists || fchmod(fd, st.st_mode & 07700) == 0;
   std::string_view rest = text;
   while (ok && !rest.empty()) {
     const ssize_t n = write(fd, rest.data(), rest.size());
@@ -260,7 +321,11 @@ DWORD getString(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer, D
                 const std::string& path) noexcept {
   try {
     if (!buffer || size == 0) return 0;
-    const Profile p(path);
+    const auto loaded = loadProfile(path);
+    const Profile& p = *loaded;
+    // A file that cannot be read (too large, not a regular file) reads as
+    // empty, with the reason left for GetLastError.
+    if (p.error != ERROR_SUCCESS) SetLastError(p.error);
     if (!section) return copyList(p.sectionNames(), buffer, size);
     if (!key) return copyList(p.keyNames(section), buffer, size);
     if (const auto v = p.value(section, key)) return copyText(*v, buffer, size);
@@ -277,8 +342,9 @@ DWORD getString(LPCSTR section, LPCSTR key, LPCSTR defaultValue, LPSTR buffer, D
 UINT getInt(LPCSTR section, LPCSTR key, INT defaultValue, const std::string& path) noexcept {
   try {
     if (!section || !key) return static_cast<UINT>(defaultValue);
-    const Profile p(path);
-    const auto v = p.value(section, key);
+    const auto loaded = loadProfile(path);
+    if (loaded->error != ERROR_SUCCESS) SetLastError(loaded->error);
+    const auto v = loaded->value(section, key);
     if (!v) return static_cast<UINT>(defaultValue);
     std::string_view s = *v;
     bool negative = false;
@@ -320,7 +386,7 @@ BOOL writeString(LPCSTR section, LPCSTR key, LPCSTR value, const std::string& pa
     if (!readFile(path, text, err)) {
       // An existing file that cannot be read must not be replaced by one
       // holding only the new line.
-      SetLastError(err == EISDIR ? ERROR_ACCESS_DENIED : errorFromErrno(err));
+      SetLastError(readError(err));
       return FALSE;
     }
     std::vector<std::string> lines;

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <new>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <fcntl.h>
@@ -35,11 +36,17 @@ struct Key {
   std::string name;
   std::vector<Value> values;
   std::vector<std::unique_ptr<Key>> subkeys;
+  // The subkeys by upper-case name: a key with many subkeys (an alias per
+  // database) is searched in constant time, and a hive reads in linear time.
+  std::unordered_map<std::string, Key*> subkeyIndex;
 
   Key* findSubkey(std::string_view n) const {
-    for (const auto& k : subkeys)
-      if (ansiEqualNoCase(k->name, n)) return k.get();
-    return nullptr;
+    auto it = subkeyIndex.find(ansiUpperString(n));
+    return it == subkeyIndex.end() ? nullptr : it->second;
+  }
+  void removeSubkey(std::vector<std::unique_ptr<Key>>::iterator it) {
+    subkeyIndex.erase(ansiUpperString((*it)->name));
+    subkeys.erase(it);
   }
   Value* findValue(std::string_view n) {
     for (auto& v : values)
@@ -50,6 +57,7 @@ struct Key {
     if (Key* k = findSubkey(n)) return *k;
     subkeys.push_back(std::make_unique<Key>());
     subkeys.back()->name = std::string(n);
+    subkeyIndex.emplace(ansiUpperString(n), subkeys.back().get());
     return *subkeys.back();
   }
 };
@@ -387,6 +395,9 @@ bool parseHive(std::string_view text, Key& root, std::size_t& errorLine, std::st
   Key* current = &root;
   std::size_t lineNo = 0;
   KeyPath path;
+  // Where each value already read stands, so that a later line for the same
+  // name replaces it without a search through the key's values.
+  std::unordered_map<const Key*, std::unordered_map<std::string, std::size_t>> valueAt;
   while (!text.empty()) {
     ++lineNo;
     auto nl = text.find('\n');
@@ -408,11 +419,13 @@ bool parseHive(std::string_view text, Key& root, std::size_t& errorLine, std::st
     } else if (line.front() == '"' || line.front() == '@') {
       Value v;
       if (parseValueLine(line, v, why)) {
-        if (Value* old = current->findValue(v.name)) {
-          old->type = v.type;
-          old->data = std::move(v.data);
-        } else {
+        auto [it, fresh] = valueAt[current].emplace(ansiUpperString(v.name), current->values.size());
+        if (fresh) {
           current->values.push_back(std::move(v));
+        } else {
+          Value& old = current->values[it->second];
+          old.type = v.type;
+          old.data = std::move(v.data);
         }
         continue;
       }
@@ -511,8 +524,12 @@ bool writeAll(int fd, std::string_view s) {
 }
 
 // Brings the cached hive up to date with its file. Caller holds the mutex.
+// Hives hold a few keys per database; a file beyond this is no hive of ours.
+constexpr off_t kMaxHiveBytes = 16 * 1024 * 1024;
+
 LONG loadHive(const std::string& path, Hive& h) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: a pipe put in the hive's place must not hang the reader.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno != ENOENT) return static_cast<LONG>(errorFromErrno(errno));
     if (!h.loaded || h.id.exists) {
@@ -533,6 +550,20 @@ LONG loadHive(const std::string& path, Hive& h) {
   if (h.loaded && h.id == id) {
     close(fd);
     return h.corrupt ? static_cast<LONG>(ERROR_BADDB) : static_cast<LONG>(ERROR_SUCCESS);
+  }
+  // A device, a pipe or an oversized file in the hive's place is refused
+  // before anything of it is read, and reported once like a damaged hive.
+  if (!S_ISDIR(st.st_mode) && (!S_ISREG(st.st_mode) || st.st_size > kMaxHiveBytes)) {
+    close(fd);
+    h.root = Key{};
+    h.corrupt = true;
+    h.loaded = true;
+    h.id = id;
+    std::fprintf(stderr,
+                 "keyhaven: the registry hive %s is %s; it is left untouched and its keys are unavailable until it "
+                 "is replaced\n",
+                 path.c_str(), S_ISREG(st.st_mode) ? "larger than 16 MiB" : "not a regular file");
+    return ERROR_BADDB;
   }
   std::string text;
   const bool ok = readAll(fd, text);
@@ -960,7 +991,7 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subKey) noexcept {
       for (auto it = parent->subkeys.begin(); it != parent->subkeys.end(); ++it) {
         if (!ansiEqualNoCase((*it)->name, full.back())) continue;
         if (!(*it)->subkeys.empty()) return ERROR_ACCESS_DENIED;
-        parent->subkeys.erase(it);
+        parent->removeSubkey(it);
         changed = true;
         return ERROR_SUCCESS;
       }

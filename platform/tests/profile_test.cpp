@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -252,6 +253,67 @@ TEST_F(ProfileTest, UnwritableFilesFailWithTheReason) {
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     chmod(roDir.c_str(), 0755);
   });
+}
+
+TEST_F(ProfileTest, LargeFilesReadInOnePassAndOddFilesAreRefused) {
+  // 50000 aliases listed and read one by one, as the engine reads KBE.ini.
+  std::string text = "[Aliases]\r\n";
+  for (int i = 0; i < 50000; ++i) text += "a" + std::to_string(i) + "=/p/" + std::to_string(i) + "\r\n";
+  text += "[aliases]\r\nlater=ignored\r\n";
+  write(file_, text);
+  std::vector<char> list(1 << 20);
+  const DWORD n = GetPrivateProfileStringA("ALIASES", nullptr, "", list.data(), static_cast<DWORD>(list.size()),
+                                           file_.c_str());
+  int count = 0;
+  for (const char* p = list.data(); p < list.data() + n && *p; p += std::strlen(p) + 1) {
+    char value[64];
+    GetPrivateProfileStringA("Aliases", p, "", value, sizeof value, file_.c_str());
+    ASSERT_EQ(std::string(value), "/p/" + std::string(p + 1)) << p;
+    ++count;
+  }
+  EXPECT_EQ(count, 50000);
+  char value[64];
+  EXPECT_EQ(GetPrivateProfileStringA("Aliases", "later", "none", value, sizeof value, file_.c_str()), 4u);
+  // A change is seen at once.
+  ASSERT_TRUE(WritePrivateProfileStringA("Aliases", "a7", "/changed", file_.c_str()));
+  GetPrivateProfileStringA("Aliases", "A7", "", value, sizeof value, file_.c_str());
+  EXPECT_STREQ(value, "/changed");
+
+  // Devices, pipes and oversized files read as empty with the reason, and are
+  // never replaced.
+  const std::string odd = root_ + "/odd.ini";
+  struct Case {
+    const char* what;
+    DWORD error;
+  };
+  for (const Case& c : {Case{"device", ERROR_BAD_FORMAT}, Case{"pipe", ERROR_BAD_FORMAT},
+                        Case{"large", ERROR_FILE_TOO_LARGE}}) {
+    std::filesystem::remove(odd);
+    if (std::string(c.what) == "device") std::filesystem::create_symlink("/dev/zero", odd);
+    if (std::string(c.what) == "pipe") {
+      ASSERT_EQ(mkfifo(odd.c_str(), 0600), 0);
+    }
+    if (std::string(c.what) == "large") {
+      write(odd, "[s]\nk=v\n");
+      std::filesystem::resize_file(odd, 17u << 20);
+    }
+    SetLastError(0);
+    EXPECT_EQ(GetPrivateProfileStringA("s", "k", "dflt", value, sizeof value, odd.c_str()), 4u) << c.what;
+    EXPECT_EQ(GetLastError(), c.error) << c.what;
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", odd.c_str())) << c.what;
+  }
+
+  // New settings files are readable by their owner only, and a rewrite takes
+  // the rights of others away from an older one.
+  const std::string fresh = root_ + "/fresh.ini";
+  ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "v", fresh.c_str()));
+  struct stat st {};
+  ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(chmod(fresh.c_str(), 0644), 0);
+  ASSERT_TRUE(WritePrivateProfileStringA("s", "k", "w", fresh.c_str()));
+  ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 }  // namespace

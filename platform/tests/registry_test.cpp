@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -437,6 +438,47 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
     }
   RegCloseKey(k);
   EXPECT_FALSE(std::filesystem::exists(root_ + "/HKLM.reg.tmp"));
+}
+
+TEST_F(RegistryTest, ManyKeysReadInOnePassAndDevicesAreRefused) {
+  // 20000 alias keys: every one opens by name and enumerates in file order.
+  std::string text;
+  for (int i = 0; i < 20000; ++i)
+    text += "[Software\\Aliases\\a" + std::to_string(i) + "]\n\"Path\"=sz:\"/p/" + std::to_string(i) + "\"\n";
+  writeFile("HKLM.reg", text);
+  HKEY aliases = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Aliases", 0, KEY_READ, &aliases), ERROR_SUCCESS);
+  for (DWORD i = 0; i < 20000; ++i) {
+    char name[64];
+    DWORD size = sizeof name;
+    ASSERT_EQ(RegEnumKeyExA(aliases, i, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    ASSERT_EQ(std::string(name), "a" + std::to_string(i));
+    HKEY k = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(aliases, name, 0, KEY_READ, &k), ERROR_SUCCESS);
+    ASSERT_EQ(getString(k, "PATH"), "/p/" + std::to_string(i));
+    RegCloseKey(k);
+  }
+  RegCloseKey(aliases);
+
+  // A hive that is a device, a pipe or far too large is refused at once.
+  const std::string hive = root_ + "/HKLM.reg";
+  std::filesystem::remove(hive);
+  std::filesystem::create_symlink("/dev/zero", hive);
+  HKEY k = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &k), ERROR_BADDB);
+  std::filesystem::remove(hive);
+  ASSERT_EQ(mkfifo(hive.c_str(), 0600), 0);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &k), ERROR_BADDB);
+  std::filesystem::remove(hive);
+  writeFile("HKLM.reg", "");
+  std::filesystem::resize_file(hive, 17u << 20);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &k), ERROR_BADDB);
+
+  // Hives written here are readable by their owner only.
+  RegCloseKey(create(HKEY_CURRENT_USER, "Software\\Mine"));
+  struct stat st {};
+  ASSERT_EQ(stat((root_ + "/HKCU.reg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 }  // namespace

@@ -299,7 +299,7 @@ void DbState::writeTableCatalogue(const TableData& table) {
 // relations in which the table takes part.
 void DbState::rebuildTriggers(const std::string& tableName) {
   auto table = findTable(tableName);
-  for (const char* kind : {"ins", "upd", "del", "aupd", "adel"})
+  for (const char* kind : {"ins", "upd", "del", "aupd", "adel", "ains"})
     exec("DROP TRIGGER IF EXISTS " + quoteName(std::string("kh_") + kind + "_" + lower(tableName)));
   if (!table) return;
 
@@ -408,6 +408,16 @@ void DbState::rebuildTriggers(const std::string& tableName) {
       adel += "DELETE FROM " + quoteName(rel->foreignTable) + " WHERE " + plainRelated + ";\n";
     else
       del += raise + " WHERE " + exists + ";\n";
+  }
+  // SQLite counts an auto-increment column on past the Long range, which would
+  // read back wrapped: a value outside it fails instead. A new row's value is
+  // known only after the insert, which the failure then undoes.
+  if (const FieldDef* counter = table->autoIncrement()) {
+    std::string overflow = "SELECT RAISE(ABORT, " +
+                           quoteText("kh:" + std::to_string(err::NumericOverflow) + ":" + counter->name) +
+                           ") WHERE NOT (NEW." + quoteName(counter->name) + " BETWEEN -2147483648 AND 2147483647);\n";
+    exec("CREATE TRIGGER " + quoteName("kh_ains_" + lt) + " AFTER INSERT ON " + qt + " BEGIN\n" + overflow + "END");
+    upd += overflow;
   }
   if (!upd.empty())
     exec("CREATE TRIGGER " + quoteName("kh_upd_" + lt) + " BEFORE UPDATE ON " + qt + " BEGIN\n" + upd + "END");

@@ -1,5 +1,9 @@
 #include "database.h"
 
+#include <map>
+
+#include "jetsql.h"
+
 namespace kh::store {
 
 using namespace dao;
@@ -185,8 +189,12 @@ void QueryDefImpl::prepare() {
   parameters_->reset(prepared_->parameters);
 }
 
-std::vector<Variant> QueryDefImpl::parameterValues() const {
+std::vector<Variant> QueryDefImpl::parameterValues(bool toRun) const {
+  // Running with a parameter nobody set would read it as Null: a misspelt
+  // column name would silently give rows of Null.
+  if (std::size_t n = parameters_->missing(); n && toRun) fail(err::TooFewParameters, std::to_string(n));
   std::vector<Variant> out;
+  out.reserve(parameters_->values().size());
   for (const auto& p : parameters_->values()) out.push_back(p.value);
   return out;
 }
@@ -246,7 +254,7 @@ HRESULT QueryDefImpl::get_Fields(dao::Fields** out) {
     ComPtr<dao::Recordset> rs;
     prepare();
     if (prepared_->kind != PreparedJet::Kind::Select) fail(err::InvalidOperation);
-    rs.attach(openRecordsetOn(db_, parent_.get(), sql_, dbOpenSnapshot, 0, dbOptimistic, parameterValues()));
+    rs.attach(openRecordsetOn(db_, parent_.get(), sql_, dbOpenSnapshot, 0, dbOptimistic, parameterValues(false)));
     HRESULT hr = rs->get_Fields(out);
     if (FAILED(hr)) fail(err::InvalidOperation);
   });
@@ -317,14 +325,25 @@ HRESULT QueryDefsImpl::get_Item(const Variant& index, dao::_QueryDef** out) {
 // ---- parameters ----------------------------------------------------------
 
 void ParametersImpl::reset(const std::vector<ParameterInfo>& infos) {
+  std::map<std::string, const ParameterValue*, jet::NameLess> old;
+  for (const auto& p : *list_) old.emplace(p.info.name, &p);
   std::vector<ParameterValue> next;
+  next.reserve(infos.size());
   for (const auto& info : infos) {
     ParameterValue pv{info, Variant::null()};
-    for (const auto& old : *list_)
-      if (sameName(old.info.name, info.name)) pv.value = old.value;
+    if (auto it = old.find(info.name); it != old.end()) {
+      pv.value = it->second->value;
+      pv.given = it->second->given;
+    }
     next.push_back(std::move(pv));
   }
   *list_ = std::move(next);
+}
+
+std::size_t ParametersImpl::missing() const {
+  std::size_t n = 0;
+  for (const auto& p : *list_) n += p.given ? 0 : 1;
+  return n;
 }
 
 HRESULT ParametersImpl::get_Count(std::int16_t* out) {
@@ -363,6 +382,7 @@ HRESULT ParameterImpl::put_Value(const Variant& value) {
     auto& p = list_->at(index_);
     if (p.info.type == 0 || value.isNull() || value.isEmpty()) {
       p.value = value.isEmpty() ? Variant::null() : value;
+      p.given = true;
       return;
     }
     static const VARTYPE kinds[] = {VT_EMPTY, VT_BOOL, VT_UI1, VT_I2, VT_I4, VT_CY, VT_R4, VT_R8, VT_DATE};
@@ -373,6 +393,7 @@ HRESULT ParameterImpl::put_Value(const Variant& value) {
       if (FAILED(value.changeType(VT_BSTR, v))) fail(err::ConversionError);
     }
     p.value = v;
+    p.given = true;
   });
 }
 

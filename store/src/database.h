@@ -84,7 +84,9 @@ class QueryDefImpl : public ComObject<dao::_QueryDef> {
  private:
   ~QueryDefImpl() override;
   void prepare();  // translates the SQL once per change
-  std::vector<Variant> parameterValues() const;
+  // The values in marker order. To run the statement every parameter needs a
+  // value: `toRun` fails with "Too few parameters" while any was never given one.
+  std::vector<Variant> parameterValues(bool toRun = true) const;
 
   std::shared_ptr<DbState> db_;
   ComPtr<dao::Database> parent_;
@@ -115,6 +117,7 @@ class QueryDefsImpl : public ComObject<dao::QueryDefs> {
 struct ParameterValue {
   ParameterInfo info;
   Variant value;
+  bool given = false;  // a value was assigned (Null counts)
 };
 
 class ParameterImpl : public ComObject<dao::Parameter> {
@@ -141,6 +144,8 @@ class ParametersImpl : public ComObject<dao::Parameters> {
   // Keeps the values of parameters whose names stay.
   void reset(const std::vector<ParameterInfo>& infos);
   const std::vector<ParameterValue>& values() const { return *list_; }
+  // The number of parameters that were never given a value.
+  std::size_t missing() const;
 
   HRESULT get_Count(std::int16_t* out) override;
   HRESULT Refresh() override;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "filekey.h"
 #include "jetfunctions.h"
 
 namespace kh::store {
@@ -325,23 +326,26 @@ void bindValue(sqlite3_stmt* stmt, int index, const Variant& value, std::int16_t
 
 namespace {
 
-// Cipher settings pinned so that files stay readable by later SQLCipher releases.
+// The cipher page size, pinned so that files stay readable by later SQLCipher
+// releases (the key itself is derived by filekey.h).
 constexpr int kCipherPageSize = 4096;
-constexpr int kKdfIterations = 256000;
 
-void wipe(std::string& s) {
-  if (!s.empty()) {
-    volatile char* p = s.data();
-    for (std::size_t i = 0; i < s.size(); ++i) p[i] = 0;
-  }
-  s.clear();
+bool isPlainSqliteHeader(const FileSalt& header) {
+  return std::memcmp(header.data(), "SQLite format 3", 16) == 0;
 }
 
-bool looksLikePlainSqlite(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  char header[16] = {};
-  in.read(header, 16);
-  return in.gcount() == 16 && std::memcmp(header, "SQLite format 3", 16) == 0;
+// Creates an empty file readable by its owner only, for SQLite to fill: SQLite
+// gives its journals the mode of the database file, so they stay private too.
+void createPrivateFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) fail(errno == EEXIST ? err::DatabaseExists : err::CantOpenFile, path);
+  ::close(fd);
+}
+
+// Gives SQLCipher the key of the main database or of an attached one.
+void applyKey(sqlite3* db, const KeyText& key) {
+  int rc = sqlite3_key(db, key.text().data(), static_cast<int>(key.text().size()));
+  if (rc != SQLITE_OK) failFromSqlite(db, rc);
 }
 
 void checkDirectory(const std::string& path) {
@@ -428,8 +432,12 @@ std::shared_ptr<DbState> DbState::open(const std::string& path, const OpenOption
   st->exclusive_ = options.exclusive;
   st->acquireFileLock(options.exclusive);
 
-  bool plain = looksLikePlainSqlite(path);
+  FileSalt header{};
+  bool plain = readFileSalt(path, header) && isPlainSqliteHeader(header);
   if (!plain && options.password.empty()) fail(err::BadPassword);
+  // A file without a password is never accepted for a password: a plain file
+  // put in the place of the user's own must not take their new secrets.
+  if (plain && !options.password.empty()) fail(err::BadPassword);
 
   // CREATE lets ATTACH make new files (compaction, re-keying); the file itself exists.
   int flags = (options.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) | SQLITE_OPEN_NOMUTEX;
@@ -440,9 +448,9 @@ std::shared_ptr<DbState> DbState::open(const std::string& path, const OpenOption
   }
   if (!plain) {
     st->password_ = options.password;
-    sqlite3_key(st->db_, st->password_.data(), static_cast<int>(st->password_.size()));
+    // The salt is the file's first 16 bytes; a shorter file fails below as no database.
+    applyKey(st->db_, rawKey(st->password_, header));
     st->exec("PRAGMA cipher_page_size = " + std::to_string(kCipherPageSize));
-    st->exec("PRAGMA kdf_iter = " + std::to_string(kKdfIterations));
   }
   // The first read decides whether the key fits; nothing is written before it.
   rc = sqlite3_exec(st->db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
@@ -474,20 +482,26 @@ std::shared_ptr<DbState> DbState::create(const std::string& path, const std::str
   st->path_ = path;
   st->errors_ = std::move(errors);
   st->exclusive_ = false;
+  createPrivateFile(path);
   int rc = sqlite3_open_v2(path.c_str(), &st->db_,
                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-  if (rc != SQLITE_OK) fail(err::CantOpenFile, path);
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(st->db_);
+    st->db_ = nullptr;
+    fs::remove(path, ec);
+    fail(err::CantOpenFile, path);
+  }
   try {
     if (!password.empty()) {
       st->password_ = password;
-      sqlite3_key(st->db_, st->password_.data(), static_cast<int>(st->password_.size()));
+      applyKey(st->db_, rawKeyWithSalt(st->password_, freshSalt()));
       st->exec("PRAGMA cipher_page_size = " + std::to_string(kCipherPageSize));
-      st->exec("PRAGMA kdf_iter = " + std::to_string(kKdfIterations));
     }
     st->exec("PRAGMA page_size = " + std::to_string(kCipherPageSize));
     st->exec("PRAGMA journal_mode = DELETE");
     st->configureConnection();
     st->ensureCatalogue(localeWithoutPassword(locale));
+    st->recordKeyDerivation("main");
     st->acquireFileLock(false);
   } catch (...) {
     sqlite3_close_v2(st->db_);
@@ -651,19 +665,7 @@ void DbState::newPassword(const std::string& oldPassword, const std::string& new
     std::string tmp = path_ + ".kh-rekey";
     std::error_code ec;
     fs::remove(tmp, ec);
-    exec("ATTACH DATABASE " + quoteText(tmp) + " AS kh_rekey KEY " + quoteText(newPass));
-    try {
-      if (!newPass.empty()) {
-        exec("PRAGMA kh_rekey.cipher_page_size = " + std::to_string(kCipherPageSize));
-        exec("PRAGMA kh_rekey.kdf_iter = " + std::to_string(kKdfIterations));
-      }
-      exec("SELECT sqlcipher_export('kh_rekey')");
-      exec("DETACH DATABASE kh_rekey");
-    } catch (...) {
-      sqlite3_exec(db_, "DETACH DATABASE kh_rekey", nullptr, nullptr, nullptr);
-      fs::remove(tmp, ec);
-      throw;
-    }
+    exportTo(tmp, newPass, {});
     for (auto& [sql, stmt] : cache_) sqlite3_finalize(stmt);
     cache_.clear();
     sqlite3_close_v2(db_);
@@ -671,11 +673,13 @@ void DbState::newPassword(const std::string& oldPassword, const std::string& new
     fs::rename(tmp, path_, ec);
     int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) fail(3049, path_);
+    wipe(password_);
     password_ = newPass;
     if (!password_.empty()) {
-      sqlite3_key(db_, password_.data(), static_cast<int>(password_.size()));
+      FileSalt salt{};
+      if (!readFileSalt(path_, salt)) fail(3049, path_);
+      applyKey(db_, rawKey(password_, salt));
       exec("PRAGMA cipher_page_size = " + std::to_string(kCipherPageSize));
-      exec("PRAGMA kdf_iter = " + std::to_string(kKdfIterations));
     }
     configureConnection();
     // The lock follows the file that now stands at the path.
@@ -687,9 +691,52 @@ void DbState::newPassword(const std::string& oldPassword, const std::string& new
     if (ec) fail(3000, "rename failed");
     return;
   }
-  int rc = sqlite3_rekey(db_, newPass.data(), static_cast<int>(newPass.size()));
+  // Re-keying keeps the file's salt; the new key is derived with it.
+  FileSalt salt{};
+  if (!readFileSalt(path_, salt)) fail(3049, path_);
+  KeyText key = rawKey(newPass, salt);
+  int rc = sqlite3_rekey(db_, key.text().data(), static_cast<int>(key.text().size()));
   if (rc != SQLITE_OK) failFromSqlite(db_, rc);
+  wipe(password_);
   password_ = newPass;
+}
+
+void DbState::recordKeyDerivation(const std::string& schema) {
+  exec("DELETE FROM " + schema + "." + kCatInfo + " WHERE Name = 'KeyDerivation'");
+  // A plain file has no key; an encrypted one records how its key is made.
+  bool encrypted = schema == "main" ? !password_.empty() : true;
+  if (encrypted)
+    exec("INSERT INTO " + schema + "." + kCatInfo + " VALUES ('KeyDerivation', " +
+         quoteText(KeyDerivation::description) + ")");
+}
+
+void DbState::exportTo(const std::string& target, const std::string& password, const std::string& locale) {
+  // The content is exported page by page into a new file, made readable by its
+  // owner only and given a fresh salt; on any failure the partial target is
+  // removed and this file stays as it was.
+  requireOpen();
+  createPrivateFile(target);
+  std::error_code ec;
+  try {
+    Statement attach(db_, "ATTACH DATABASE ?1 AS kh_export KEY ?2");
+    attach.bindText(1, target);
+    KeyText key;
+    if (!password.empty()) key = rawKeyWithSalt(password, freshSalt());
+    sqlite3_bind_text(attach.get(), 2, key.text().data(), static_cast<int>(key.text().size()), SQLITE_STATIC);
+    attach.run();
+    if (!password.empty()) exec("PRAGMA kh_export.cipher_page_size = " + std::to_string(kCipherPageSize));
+    exec("PRAGMA kh_export.page_size = " + std::to_string(kCipherPageSize));
+    exec("SELECT sqlcipher_export('kh_export')");
+    if (!locale.empty())
+      exec("UPDATE kh_export." + std::string(kCatInfo) + " SET Value = " + quoteText(locale) + " WHERE Name = 'Locale'");
+    if (password.empty()) exec("DELETE FROM kh_export." + std::string(kCatInfo) + " WHERE Name = 'KeyDerivation'");
+    else recordKeyDerivation("kh_export");
+    exec("DETACH DATABASE kh_export");
+  } catch (...) {
+    sqlite3_exec(db_, "DETACH DATABASE kh_export", nullptr, nullptr, nullptr);
+    fs::remove(target, ec);
+    throw;
+  }
 }
 
 }  // namespace kh::store

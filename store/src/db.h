@@ -221,6 +221,9 @@ class DbState : public std::enable_shared_from_this<DbState> {
 
   // Changes the file's password: the file must be open exclusively.
   void newPassword(const std::string& oldPassword, const std::string& newPassword);
+  // Writes a compacted copy of the file to `target` (which must not exist) with
+  // `password` (empty: a plain file) and, when not empty, `locale`.
+  void exportTo(const std::string& target, const std::string& password, const std::string& locale);
 
  private:
   DbState() = default;
@@ -233,6 +236,8 @@ class DbState : public std::enable_shared_from_this<DbState> {
   std::string createTableSql(const TableData& table) const;
   std::string createIndexSql(const TableData& table, const IndexDef& index) const;
   void acquireFileLock(bool exclusive);
+  // Records in the catalogue of `schema` how the file's key is derived.
+  void recordKeyDerivation(const std::string& schema);
 
   sqlite3* db_ = nullptr;
   std::string path_;

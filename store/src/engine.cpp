@@ -261,7 +261,7 @@ class DBEngineImpl : public ComObject<dao::_DBEngine> {
       o.exclusive = true;
       o.password = sourcePassword;
       auto st = DbState::open(source, o, errors_);
-      compactInto(*st, target, targetPassword, localeWithoutPassword(locale));
+      st->exportTo(target, targetPassword, localeWithoutPassword(locale));
       st->close();
     });
   }
@@ -288,42 +288,8 @@ class DBEngineImpl : public ComObject<dao::_DBEngine> {
   ErrorsImpl* errorsCollection_;
 
  public:
-  static void compactInto(DbState& source, const std::string& target, const std::string& password,
-                          const std::string& locale);
   static void repairCheck(const std::string& path, const std::shared_ptr<ErrorStore>& errors);
 };
-
-std::string quoteText(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'') out += '\'';
-    out += c;
-  }
-  return out + "'";
-}
-
-void DBEngineImpl::compactInto(DbState& source, const std::string& target, const std::string& password,
-                               const std::string& locale) {
-  // The content is exported page by page into a new file; on any failure the
-  // partial target is removed and the source stays as it was.
-  std::error_code ec;
-  try {
-    source.exec("ATTACH DATABASE " + quoteText(target) + " AS kh_compact KEY " + quoteText(password));
-    if (!password.empty()) {
-      source.exec("PRAGMA kh_compact.cipher_page_size = 4096");
-      source.exec("PRAGMA kh_compact.kdf_iter = 256000");
-    }
-    source.exec("PRAGMA kh_compact.page_size = 4096");
-    source.exec("SELECT sqlcipher_export('kh_compact')");
-    if (!locale.empty())
-      source.exec("UPDATE kh_compact.MSysKhInfo SET Value = " + quoteText(locale) + " WHERE Name = 'Locale'");
-    source.exec("DETACH DATABASE kh_compact");
-  } catch (...) {
-    sqlite3_exec(source.handle(), "DETACH DATABASE kh_compact", nullptr, nullptr, nullptr);
-    fs::remove(target, ec);
-    throw;
-  }
-}
 
 void DBEngineImpl::repairCheck(const std::string& path, const std::shared_ptr<ErrorStore>& errors) {
   // Without the password an encrypted file can only be checked from outside:

@@ -74,6 +74,7 @@ std::string describeError(unsigned number, const std::string& detail) {
       {3320, "Syntax error in the validation rule '|'."},
       {3343, "Unrecognized database format '|'."},
       {3349, "Numeric field overflow."},
+      {3360, "Query is too complex."},
       {3366, "Can't append a relation with no fields defined."},
       {3368, "Relationship must be on the same number of fields with the same data types."},
       {3409, "Invalid field name '|' in definition of index or relationship."},

@@ -1,5 +1,6 @@
 #include "jetsql.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -232,6 +233,7 @@ struct Expr {
   const FunctionInfo* fn = nullptr;
   std::vector<ExprPtr> args;
   SelectPtr sub;
+  int height = 1;  // levels of the tree below and including this node, subqueries counted
 };
 
 struct Source;
@@ -244,6 +246,7 @@ struct Source {
   int join = 0;  // 0 inner, 1 left, 2 right
   SourcePtr left, right;
   ExprPtr on;
+  int height = 1;
 };
 
 struct SelectItem {
@@ -278,6 +281,7 @@ struct Select {
   std::vector<Core> cores;
   std::vector<bool> unionAll;  // before cores[1..]
   std::vector<OrderItem> orderBy;  // of a union
+  int height = 1;
 };
 
 struct SqlError {
@@ -503,6 +507,14 @@ class Translator {
     return parts;
   }
 
+  // SQLite's own tables (sqlite_master, sqlite_sequence ...) are not tables of
+  // the database: no statement may name them.
+  static const std::string& tableName(const std::string& name) {
+    if (name.size() >= 7 && iequals(std::string_view(name).substr(0, 7), "sqlite_"))
+      fail(sqlerr::CantFindTable, "Couldn't find input table or query '" + name + "'.");
+    return name;
+  }
+
   int parameterNumber(const std::string& name) {
     auto it = paramNo_.find(name);
     if (it != paramNo_.end()) return it->second;
@@ -530,13 +542,44 @@ class Translator {
     ~Depth() { --t.depth_; }
   };
 
+  // Operator chains (1+1+...+1, a Or b Or ...) are read in loops but make trees
+  // one level deeper per operator, and printing them, SQLite's own parser and
+  // releasing the tree all recurse once per level. Every node therefore knows
+  // its height, and a statement whose tree grows deeper than SQLite would take
+  // is refused as too complex before any of that recursion can run out of stack.
+  static constexpr int kMaxHeight = 400;
+  static void checkHeight(int height) {
+    if (height > kMaxHeight) fail(sqlerr::QueryTooComplex, "Query is too complex.");
+  }
+  // Finishes a node whose operands are in place: records and checks its height.
+  static ExprPtr sized(ExprPtr e) {
+    int h = e->sub ? e->sub->height : 0;
+    for (const ExprPtr& a : e->args) h = std::max(h, a->height);
+    e->height = h + 1;
+    checkHeight(e->height);
+    return e;
+  }
+  static int heightOf(const ExprPtr& e) { return e ? e->height : 0; }
+  static int heightOf(const std::vector<OrderItem>& items) {
+    int h = 0;
+    for (const OrderItem& o : items) h = std::max(h, heightOf(o.expr));
+    return h;
+  }
+  static int heightOf(const Core& c) {
+    int h = std::max({heightOf(c.where), heightOf(c.having), heightOf(c.orderBy)});
+    for (const SelectItem& i : c.items) h = std::max(h, heightOf(i.expr));
+    for (const SourcePtr& s : c.from) h = std::max(h, s->height);
+    for (const ExprPtr& g : c.groupBy) h = std::max(h, heightOf(g));
+    return h;
+  }
+
   static ExprPtr make(EK k) { return std::make_unique<Expr>(k); }
   static ExprPtr binary(BinOp op, ExprPtr a, ExprPtr b) {
     ExprPtr e = make(EK::Binary);
     e->bin = op;
     e->args.push_back(std::move(a));
     e->args.push_back(std::move(b));
-    return e;
+    return sized(std::move(e));
   }
 
   ExprPtr parseImp() {
@@ -570,7 +613,7 @@ class Translator {
     if (acceptKw("NOT")) {
       ExprPtr e = make(EK::Not);
       e->args.push_back(parseNot());
-      return e;
+      return sized(std::move(e));
     }
     return parseCompare();
   }
@@ -601,7 +644,7 @@ class Translator {
         e->cmp = op;
         e->args.push_back(std::move(l));
         e->args.push_back(parseConcat());
-        l = std::move(e);
+        l = sized(std::move(e));
         continue;
       }
       bool negate = false;
@@ -614,7 +657,7 @@ class Translator {
         e->negate = negate;
         e->args.push_back(std::move(l));
         e->args.push_back(parseConcat());
-        l = std::move(e);
+        l = sized(std::move(e));
       } else if (acceptKw("BETWEEN")) {
         ExprPtr e = make(EK::Between);
         e->negate = negate;
@@ -622,7 +665,7 @@ class Translator {
         e->args.push_back(parseConcat());
         if (!acceptKw("AND")) exprError(peek());
         e->args.push_back(parseConcat());
-        l = std::move(e);
+        l = sized(std::move(e));
       } else if (acceptKw("IN")) {
         if (!acceptOp("(")) exprError(peek());
         if (peekKw("SELECT")) {
@@ -630,7 +673,7 @@ class Translator {
           e->negate = negate;
           e->args.push_back(std::move(l));
           e->sub = subSelect();
-          l = std::move(e);
+          l = sized(std::move(e));
         } else {
           ExprPtr e = make(EK::InList);
           e->negate = negate;
@@ -638,14 +681,14 @@ class Translator {
           do e->args.push_back(parseImp());
           while (acceptOp(","));
           if (!acceptOp(")")) exprError(peek());
-          l = std::move(e);
+          l = sized(std::move(e));
         }
       } else if (!negate && acceptKw("IS")) {
         ExprPtr e = make(EK::IsNull);
         e->negate = acceptKw("NOT");
         if (!acceptKw("NULL")) exprError(peek());
         e->args.push_back(std::move(l));
-        l = std::move(e);
+        l = sized(std::move(e));
       } else {
         return l;
       }
@@ -667,7 +710,7 @@ class Translator {
       e->negate = all;
       e->args.push_back(std::move(l));
       e->sub = std::move(sub);
-      return e;
+      return sized(std::move(e));
     }
     first.items[0].alias = "kh_v";
     ExprPtr e = make(EK::Quantified);
@@ -675,7 +718,7 @@ class Translator {
     e->negate = all;
     e->args.push_back(std::move(l));
     e->sub = std::move(sub);
-    return e;
+    return sized(std::move(e));
   }
 
   ExprPtr parseConcat() {
@@ -684,7 +727,7 @@ class Translator {
     ExprPtr e = make(EK::Cat);
     e->args.push_back(std::move(l));
     while (acceptOp("&")) e->args.push_back(parseAdd());
-    return e;
+    return sized(std::move(e));
   }
   ExprPtr parseAdd() {
     ExprPtr l = parseMod();
@@ -715,7 +758,7 @@ class Translator {
   ExprPtr negate(ExprPtr x) {
     ExprPtr e = make(EK::Neg);
     e->args.push_back(std::move(x));
-    return e;
+    return sized(std::move(e));
   }
   ExprPtr parseUnary() {
     Depth guard(*this);
@@ -776,7 +819,7 @@ class Translator {
           if (peekKw("SELECT")) {
             ExprPtr e = make(EK::Subquery);
             e->sub = subSelect();
-            return e;
+            return sized(std::move(e));
           }
           ExprPtr e = parseImp();
           if (!acceptOp(")")) exprError(peek());
@@ -803,7 +846,7 @@ class Translator {
       if (!acceptOp("(") || !peekKw("SELECT")) exprError(peek());
       ExprPtr e = make(EK::Exists);
       e->sub = subSelect();
-      return e;
+      return sized(std::move(e));
     }
     if (peekOp("(", 1)) return functionCall();
     if (reservedInExpression(t.text)) exprError(t);
@@ -819,6 +862,7 @@ class Translator {
       return e;
     }
     ExprPtr e = make(EK::Column);
+    columnNames_.insert(std::move(key));
     e->parts = std::move(parts);
     return e;
   }
@@ -849,19 +893,19 @@ class Translator {
       arity(3, 3);
       ExprPtr e = make(EK::Iif);
       e->args = std::move(args);
-      return e;
+      return sized(std::move(e));
     }
     if (iequals(bare, "NZ")) {
       arity(1, 2);
       ExprPtr e = make(EK::Nz);
       e->args = std::move(args);
-      return e;
+      return sized(std::move(e));
     }
     if (iequals(bare, "ISNULL")) {
       arity(1, 1);
       ExprPtr e = make(EK::IsNull);
       e->args = std::move(args);
-      return e;
+      return sized(std::move(e));
     }
     const FunctionInfo* fn = findJetFunction(name);
     if (!fn) fail(sqlerr::UndefinedFunction, "Undefined function '" + name + "' in expression.");
@@ -875,7 +919,7 @@ class Translator {
     ExprPtr e = make(EK::Func);
     e->fn = fn;
     e->args = std::move(args);
-    return e;
+    return sized(std::move(e));
   }
 
   // --- SELECT --------------------------------------------------------------
@@ -935,6 +979,7 @@ class Translator {
   bool sawAggregate_ = false;
   std::vector<std::string> params_;
   std::map<std::string, int, NameLess> paramNo_;
+  NameSet columnNames_, aliases_;
 
   // Printing state.
   std::string renameFrom_, renameTo_;  // an UPDATE/DELETE alias written as its table
@@ -970,6 +1015,10 @@ SelectPtr Translator::parseSelect(bool topLevel) {
     sel->orderBy = std::move(sel->cores.back().orderBy);
     sel->cores.back().orderBy.clear();
   }
+  int h = heightOf(sel->orderBy);
+  for (const Core& c : sel->cores) h = std::max(h, heightOf(c));
+  sel->height = h + 1;
+  checkHeight(sel->height);
   return sel;
 }
 
@@ -977,7 +1026,7 @@ void Translator::parseCore(Core& core, bool topLevel) {
   if (acceptKw("TABLE")) {
     // TABLE t, as a union branch: every row of t.
     auto src = std::make_unique<Source>();
-    src->name = ident(sqlerr::SyntaxErrorUnion, "Syntax error in union query.");
+    src->name = tableName(ident(sqlerr::SyntaxErrorUnion, "Syntax error in union query."));
     core.tables.push_back({src->name, ""});
     core.from.push_back(std::move(src));
     SelectItem star;
@@ -1058,6 +1107,7 @@ void Translator::parseSelectItem(Core& core) {
       if (malformed(a)) badToken(a);
       if (a.kind != Tk::Name && a.kind != Tk::Bracket) clauseError(sqlerr::SyntaxErrorSelect, kSelectMessage);
       item.alias = next().text;
+      aliases_.insert(item.alias);
     }
   }
   expectExpressionEnd({"FROM", "INTO", "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "WITH"}, true);
@@ -1105,6 +1155,8 @@ SourcePtr Translator::parseTableExpr(Core& core) {
     bool savedAgg = sawAggregate_;
     join->on = clauseExpression(start);
     sawAggregate_ = savedAgg;
+    join->height = std::max({join->left->height, join->right->height, join->on->height}) + 1;
+    checkHeight(join->height);
     expectExpressionEnd({"INNER", "LEFT", "RIGHT", "JOIN", "WHERE", "GROUP", "ORDER", "HAVING", "UNION", "WITH"}, true);
     left = std::move(join);
   }
@@ -1131,6 +1183,7 @@ SourcePtr Translator::parseSourcePrimary(Core& core) {
       std::size_t savedStart = exprStart_;
       bool savedAgg = sawAggregate_;
       s->sub = parseSelect(false);
+      s->height = s->sub->height + 1;
       exprStart_ = savedStart;
       sawAggregate_ = savedAgg;
       if (!acceptOp(")")) clauseError(sqlerr::SyntaxErrorFrom, "Syntax error in FROM clause.");
@@ -1147,7 +1200,7 @@ SourcePtr Translator::parseSourcePrimary(Core& core) {
   if (t.kind != Tk::Bracket && (t.kind != Tk::Name || reservedAsAlias(t.text)))
     fail(sqlerr::SyntaxErrorFrom, "Syntax error in FROM clause.");
   auto s = std::make_unique<Source>();
-  s->name = next().text;
+  s->name = tableName(next().text);
   if (peekOp(".") || peekOp("!")) fail(sqlerr::SyntaxErrorFrom, "Syntax error in FROM clause.");
   alias(*s);
   core.tables.push_back({s->name, s->alias});
@@ -1203,7 +1256,7 @@ void Translator::parseInsert(Translation& out) {
   next();  // INSERT
   if (!acceptKw("INTO")) clauseError(sqlerr::SyntaxErrorInsert, msg);
   out.kind = StatementKind::Insert;
-  out.targetTable = ident(sqlerr::SyntaxErrorInsert, msg);
+  out.targetTable = tableName(ident(sqlerr::SyntaxErrorInsert, msg));
   if (peekOp(".") || peekOp("!") || peekKw("IN")) clauseError(sqlerr::SyntaxErrorInsert, msg);
   std::string sql = "INSERT INTO " + quoteIdentifier(out.targetTable);
   if (peekOp("(") && !peekKw("SELECT", 1)) {
@@ -1250,7 +1303,7 @@ void Translator::parseUpdate(Translation& out) {
   next();  // UPDATE
   if (!acceptKw("DISTINCTROW")) acceptKw("DISTINCT");
   out.kind = StatementKind::Update;
-  out.targetTable = ident(sqlerr::SyntaxErrorUpdate, msg);
+  out.targetTable = tableName(ident(sqlerr::SyntaxErrorUpdate, msg));
   std::string alias;
   if (acceptKw("AS")) alias = ident(sqlerr::SyntaxErrorUpdate, msg);
   else if (peek().kind == Tk::Bracket || (peek().kind == Tk::Name && !reservedAsAlias(peek().text) && !peekKw("SET")))
@@ -1987,6 +2040,8 @@ void Translator::statement(Translation& out) {
     fail(sqlerr::TrailingCharacters, "Characters found after end of SQL statement.");
   }
   out.parameters = params_;
+  out.columnNames = std::move(columnNames_);
+  out.aliases = std::move(aliases_);
 }
 
 void Translator::expression(ExpressionTranslation& out, ExpressionUse use) {

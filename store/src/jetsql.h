@@ -39,6 +39,7 @@ namespace kh::store::jet {
 namespace sqlerr {
 constexpr unsigned SyntaxErrorExpression = 3075;  // Syntax error in query expression.
 constexpr unsigned SyntaxErrorLoneExpression = 3077;  // Syntax error in expression (criteria, filters).
+constexpr unsigned CantFindTable = 3078;          // Couldn't find input table or query.
 constexpr unsigned UndefinedFunction = 3085;      // Undefined function in expression.
 constexpr unsigned AggregateInWhere = 3096;       // Can't have aggregate function in WHERE clause.
 constexpr unsigned InvalidBracketing = 3126;      // Invalid bracketing of name.
@@ -181,6 +182,11 @@ struct Translation {
   std::vector<std::string> insertColumns;  // INSERT INTO t (cols): the columns named
   std::optional<SelectInfo> select;        // top-level SELECT without UNION
   DdlInfo ddl;
+  // Every name read as a column (parts joined with "."), and every alias the
+  // statement gives a column or source: the store takes names that can
+  // resolve to nothing as parameters at once instead of one by one.
+  NameSet columnNames;
+  NameSet aliases;
 };
 
 struct ExpressionTranslation {

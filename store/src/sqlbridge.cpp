@@ -17,11 +17,50 @@ struct Unresolved {
   std::string table;   // a name that is no table: perhaps a stored query
 };
 
-// Prepares `sql` to learn whether every name resolves.
+bool isSqliteInternal(const char* table) { return table && sqlite3_strnicmp(table, "sqlite_", 7) == 0; }
+
+// What the check of a caller's statement refused, if anything.
+struct Refusal {
+  unsigned error = 0;
+  std::string name;
+};
+
+// Every statement a caller sends is prepared once under this check before it
+// runs: it may read and change the tables of the database and read the
+// catalogue, but never change the catalogue (only the store's own code writes
+// it) nor touch SQLite's own tables, and it does nothing but query and change
+// rows. The translator prints only such statements; this holds whatever it
+// prints.
+int checkCallerAccess(void* context, int action, const char* a1, const char*, const char*, const char*) {
+  auto* refusal = static_cast<Refusal*>(context);
+  auto refuse = [&](unsigned error, const char* name) {
+    if (!refusal->error) *refusal = {error, name ? name : ""};
+    return SQLITE_DENY;
+  };
+  switch (action) {
+    case SQLITE_READ: return isSqliteInternal(a1) ? refuse(err::CantFindTable, a1) : SQLITE_OK;
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+      if (isSqliteInternal(a1)) return refuse(err::CantFindTable, a1);
+      return a1 && isCatalogueTable(a1) ? refuse(err::ReadOnly, a1) : SQLITE_OK;
+    case SQLITE_SELECT:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE: return SQLITE_OK;
+    default: return refuse(err::InvalidSql, nullptr);  // pragmas, attachments, schema changes, transactions
+  }
+}
+
+// Prepares `sql` to learn whether every name resolves and that it stays
+// within what a caller may do.
 Unresolved unresolvedName(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* s = nullptr;
+  Refusal refusal;
+  sqlite3_set_authorizer(db, checkCallerAccess, &refusal);
   int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &s, nullptr);
+  sqlite3_set_authorizer(db, nullptr, nullptr);
   sqlite3_finalize(s);
+  if (refusal.error) fail(refusal.error, refusal.name);
   if (rc == SQLITE_OK) return {};
   std::string msg = sqlite3_errmsg(db);
   if (startsWith(msg, "no such column: ")) return {msg.substr(16), {}};
@@ -173,6 +212,33 @@ std::int32_t makeTable(DbState& db, const PreparedJet& p, const std::vector<Vari
 
 PreparedJet translateJet(DbState& db, const std::string& text, int depth);
 
+namespace {
+
+// Names of the statement that can resolve to no column at all: their last part
+// is no field of any table, no alias of the statement and none of SQLite's
+// row id names. They are parameters, all known after one translation.
+jet::NameSet certainParameters(const DbState& db, const jet::Translation& t) {
+  jet::NameSet out;
+  if (t.columnNames.empty()) return out;
+  jet::NameSet fields;
+  for (const auto& table : db.tables())
+    for (const auto& f : table->fields) fields.insert(f.name);
+  for (const std::string& name : t.columnNames) {
+    std::string_view last = name;
+    if (auto dot = last.rfind('.'); dot != std::string_view::npos) last = last.substr(dot + 1);
+    if (fields.count(last) || t.aliases.count(last)) continue;
+    auto is = [&](std::string_view word) { return sqlite3_strnicmp(last.data(), word.data(), static_cast<int>(word.size())) == 0; };
+    if ((last.size() == 5 && is("rowid")) || (last.size() == 3 && is("oid")) || (last.size() == 7 && is("_rowid_")))
+      continue;
+    // Names the translator itself gives (Expr1000, kh_v ...).
+    if ((last.size() >= 4 && is("Expr")) || (last.size() >= 3 && is("kh_"))) continue;
+    out.insert(name);
+  }
+  return out;
+}
+
+}  // namespace
+
 PreparedJet translateJet(DbState& db, const std::string& text) { return translateJet(db, text, 0); }
 
 PreparedJet translateJet(DbState& db, const std::string& text, int depth) {
@@ -182,11 +248,23 @@ PreparedJet translateJet(DbState& db, const std::string& text, int depth) {
   // Stored queries named as sources, each as a common table expression.
   std::string with;
   std::vector<std::string> used;
-  // Each round turns one name that resolves to no column into a parameter.
+  // The first round takes every name that can resolve to nothing as a
+  // parameter; each further round turns one more name that resolves to no
+  // column into a parameter. Columns of stored queries are not known before
+  // SQLite reads them, so once one is named the guesses are dropped.
+  bool guessed = false;
   for (int round = 0; round < 256; ++round) {
     jet::Translation t;
     jet::Error e;
     if (!jet::translateStatement(text, parameterNames, t, e)) failTranslation(e);
+    if (round == 0 && t.kind != jet::StatementKind::CreateTable) {
+      jet::NameSet certain = certainParameters(db, t);
+      if (!certain.empty()) {
+        parameterNames = std::move(certain);
+        guessed = true;
+        if (!jet::translateStatement(text, parameterNames, t, e)) failTranslation(e);
+      }
+    }
     PreparedJet p;
     p.jet = text;
     switch (t.kind) {
@@ -203,6 +281,9 @@ PreparedJet translateJet(DbState& db, const std::string& text, int depth) {
         p.ddl = std::make_shared<jet::Translation>(std::move(t));
         return p;
     }
+    // SQLite numbers at most this many parameters.
+    if (t.parameters.size() > static_cast<std::size_t>(sqlite3_limit(db.handle(), SQLITE_LIMIT_VARIABLE_NUMBER, -1)))
+      fail(jet::sqlerr::QueryTooComplex);
     if (!with.empty()) t.sql = "WITH " + with + " " + t.sql;
     Unresolved missing = unresolvedName(db.handle(), t.sql);
     if (!missing.table.empty()) {
@@ -210,6 +291,10 @@ PreparedJet translateJet(DbState& db, const std::string& text, int depth) {
       bool seen = false;
       for (const auto& u : used) seen = seen || sameName(u, missing.table);
       if (!q || seen) fail(err::CantFindTable, missing.table);
+      if (guessed) {
+        parameterNames.clear();
+        guessed = false;
+      }
       PreparedJet inner = translateJet(db, q->sql, depth + 1);
       if (inner.kind != PreparedJet::Kind::Select || !inner.intoTable.empty() || !inner.parameters.empty())
         fail(err::CantFindTable, missing.table);

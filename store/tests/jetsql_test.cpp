@@ -522,6 +522,67 @@ TEST(JetSql, RejectsPathologicalNesting) {
   EXPECT_EQ(t.sql, "SELECT * FROM [t] WHERE [a] = 1");
 }
 
+// Operator chains are read in loops but nest one level per operator: every
+// shape, at any length, gives SQL or "too complex", never a crash.
+TEST(JetSql, LongOperatorChainsFailCleanly) {
+  auto repeat = [](const std::string& head, const std::string& part, std::size_t n, const std::string& tail) {
+    std::string s = head;
+    s.reserve(head.size() + part.size() * n + tail.size());
+    for (std::size_t i = 0; i < n; ++i) s += part;
+    return s + tail;
+  };
+  struct Chain {
+    std::string head, part, tail;
+  };
+  const Chain chains[] = {
+      {"SELECT * FROM groups WHERE GroupID = 1", "+1", ""},
+      {"SELECT * FROM groups WHERE GroupID = 1", " OR GroupID = 1", ""},
+      {"SELECT * FROM groups WHERE a", " AND a", ""},
+      {"SELECT 1", "*2", " FROM t"},
+      {"SELECT 2", "^2", ""},
+      {"SELECT * FROM t WHERE a", " = a", ""},
+      {"SELECT * FROM t WHERE a", " Like a", ""},
+      {"SELECT * FROM t WHERE a", " Is Null = a", ""},
+      {"SELECT * FROM t WHERE a", " Mod 2", ""},
+      {"SELECT * FROM t WHERE a", " XOR a", ""},
+      {"SELECT * FROM t WHERE a", " IMP a", ""},
+      {"SELECT * FROM t0", " INNER JOIN t ON 1 = 1", ""},
+      {"SELECT * FROM t WHERE a IN (1", ", 1", ")"},
+      {"SELECT * FROM t WHERE a = abs(1", " + abs(1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1)", ")"},
+      {"UPDATE t SET a = 1", " - 1", ""},
+      {"DELETE FROM t WHERE a = 1", " OR a = 1", ""},
+  };
+  for (const Chain& c : chains) {
+    for (std::size_t n : {10u, 399u, 1000u, 20000u}) {
+      std::string sql = repeat(c.head, c.part, n, c.tail);
+      Translation t;
+      Error e;
+      if (!translateStatement(sql, {}, t, e)) {
+        EXPECT_EQ(e.daoError, sqlerr::QueryTooComplex) << c.head << c.part << " x" << n << ": " << e.message;
+      } else {
+        EXPECT_FALSE(t.sql.empty());
+      }
+      if (n == 10) {
+        EXPECT_TRUE(translateStatement(sql, {}, t, e)) << c.head << c.part << ": " << e.message;
+      }
+      if (n >= 1000 && c.part != ", 1") {
+        EXPECT_FALSE(translateStatement(sql, {}, t, e)) << c.head << c.part;
+      }
+    }
+  }
+  // Subqueries each at the bottom of a chain make one deep tree.
+  std::string nested = "SELECT 1";
+  for (int i = 0; i < 20; ++i) nested = "SELECT a FROM t WHERE a = (" + nested + ")" + repeat("", " + a", 150, "");
+  nested = "SELECT * FROM t WHERE a IN (" + nested + ")";
+  Translation t;
+  Error e;
+  EXPECT_FALSE(translateStatement(nested, {}, t, e));
+  EXPECT_EQ(e.daoError, sqlerr::QueryTooComplex);
+  ExpressionTranslation x;
+  EXPECT_FALSE(translateExpression(repeat("a = 1", " Or a = 1", 20000, ""), {}, x, e));
+  EXPECT_EQ(e.daoError, sqlerr::QueryTooComplex);
+}
+
 TEST(JetSql, TranslatesLoneExpressions) {
   struct ExprCase {
     const char* jet;

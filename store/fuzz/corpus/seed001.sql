@@ -1,0 +1,1 @@
+select * from passwords where GroupId = Par_1 order by Description

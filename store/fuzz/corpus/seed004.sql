@@ -1,0 +1,1 @@
+Select Name from Groups where Name = "x"

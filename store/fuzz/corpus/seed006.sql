@@ -1,0 +1,1 @@
+SELECT Groups.GroupID, Groups.Name, Passwords.PasswordID, Passwords.Description, Passwords.ExpireDate

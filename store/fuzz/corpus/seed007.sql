@@ -1,0 +1,1 @@
+SELECT Groups.Name, Passwords.Description, Passwords.ID, Passwords.Password, Passwords.ExpireDate, 

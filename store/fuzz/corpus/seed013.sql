@@ -1,0 +1,1 @@
+SELECT a.x, b.y FROM a LEFT JOIN b ON a.id = b.aid

@@ -1,0 +1,1 @@
+SELECT * FROM a RIGHT OUTER JOIN b ON a.id = b.aid

@@ -1,0 +1,1 @@
+SELECT * FROM c LEFT JOIN (a INNER JOIN b ON a.id = b.aid) ON b.id = c.bid

@@ -1,0 +1,1 @@
+SELECT * FROM (a INNER JOIN b ON a.id = b.aid) RIGHT JOIN c ON b.id = c.bid

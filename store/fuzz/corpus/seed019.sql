@@ -1,0 +1,1 @@
+SELECT g.Name FROM Groups AS g

@@ -1,0 +1,1 @@
+SELECT q.n FROM (SELECT Name AS n FROM Groups) AS q

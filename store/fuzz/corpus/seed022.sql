@@ -1,0 +1,1 @@
+SELECT GroupID, Count(*) AS n FROM Passwords GROUP BY GroupID HAVING Count(*) > 1 ORDER BY GroupID

@@ -1,0 +1,1 @@
+TABLE a UNION TABLE b

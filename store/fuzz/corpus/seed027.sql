@@ -1,0 +1,1 @@
+SELECT [Groups].*, [Passwords].[Description] FROM Groups, Passwords

@@ -1,0 +1,1 @@
+SELECT Groups!Name FROM Groups

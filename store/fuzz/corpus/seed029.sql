@@ -1,0 +1,1 @@
+SELECT Groups.GroupID, Passwords.GroupID FROM Groups INNER JOIN Passwords ON Groups.GroupID = Passwords.GroupID

@@ -1,0 +1,1 @@
+INSERT INTO Archive SELECT * FROM Passwords WHERE ExpireDate < #1/1/2000#

@@ -1,0 +1,1 @@
+UPDATE Passwords SET Password = 'x', AssignDate = Now() WHERE PasswordID = 3

@@ -1,0 +1,1 @@
+UPDATE DISTINCTROW Options SET Options.style = "Flat";

@@ -1,0 +1,1 @@
+UPDATE Passwords AS p SET p.ID = p.ID & '!' WHERE p.GroupID = 2

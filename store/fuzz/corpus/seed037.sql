@@ -1,0 +1,1 @@
+DELETE FROM Passwords WHERE GroupID = 2

@@ -1,0 +1,1 @@
+DELETE Passwords.* FROM Passwords WHERE GroupID = 2

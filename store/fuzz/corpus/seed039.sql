@@ -1,0 +1,1 @@
+DELETE p.* FROM Passwords AS p INNER JOIN Groups AS g ON p.GroupID = g.GroupID WHERE g.Name = 'Old'

@@ -1,0 +1,1 @@
+SELECT 'it''s', "say ""hi""", "a'b" FROM t

@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE a = True OR b = Yes OR c = On OR d = False OR e = No OR f = Off OR g Is Null

@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE a = 1.5E3 OR b = .5 OR c Is Not Null

@@ -1,0 +1,1 @@
+SELECT First + ' ' + Last AS Full FROM t

@@ -1,0 +1,1 @@
+SELECT a > 5 AS big, Not a FROM t

@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE d Between #1/1/2000# And #12/31/2000# AND e Not Between 1 And 2

@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE GroupID In (1, 2, 3) OR GroupID Not In (SELECT GroupID FROM Groups)

@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE a Like "*bank*" AND b Not Like 'x?' AND c Like d & "*"

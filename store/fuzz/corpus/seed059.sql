@@ -1,0 +1,1 @@
+SELECT * FROM Groups WHERE EXISTS (SELECT * FROM Passwords WHERE Passwords.GroupID = Groups.GroupID)

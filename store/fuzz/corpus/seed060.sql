@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE x = ANY (SELECT y FROM u) AND x <> ALL (SELECT y FROM u)

@@ -1,0 +1,1 @@
+SELECT (SELECT Max(x) FROM u) AS m FROM t

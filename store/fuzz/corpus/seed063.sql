@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE UCase(Name) = 'BANK' OR Len(Name) = 3 ORDER BY UCase(Name), Len(Name)

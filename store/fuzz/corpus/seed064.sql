@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE Trim(a) In ('x', 'y') GROUP BY LCase(b)

@@ -1,0 +1,1 @@
+SELECT UCase(Name), Left$(Name, 2), Len(Name), IIf(ShowAccount, "Y", "N"), Nz(URL), Nz(URL, "-"), 

@@ -1,0 +1,1 @@
+SELECT Count(*), Count(URL), Sum(x), Avg(x), Min(x), Max(x), First(x), Last(x), StDev(x) FROM t

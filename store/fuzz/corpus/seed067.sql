@@ -1,0 +1,1 @@
+SELECT Date(), Time(), DateAdd("d", 1, d), DateDiff('m', d, Now()), Format(d, "yyyy") FROM t

@@ -1,0 +1,1 @@
+SELECT * INTO Backup FROM Groups WHERE GroupID > 1

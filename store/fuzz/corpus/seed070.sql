@@ -1,0 +1,1 @@
+INSERT INTO [My Table] VALUES (1, 'a')

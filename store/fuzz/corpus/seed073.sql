@@ -1,0 +1,1 @@
+DELETE x.* FROM t AS x INNER JOIN u ON x.a = u.a

@@ -1,0 +1,1 @@
+SELECT a, b + 1 AS c FROM t WHERE a > 1

@@ -1,0 +1,1 @@
+SELECT g.* FROM Groups AS g

@@ -1,0 +1,1 @@
+ALTER TABLE Groups DROP COLUMN Color

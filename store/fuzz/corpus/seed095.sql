@@ -1,0 +1,1 @@
+SELEC * FROM t

@@ -1,0 +1,1 @@
+SELECT * FROM a FULL JOIN b ON a.x = b.x

@@ -1,0 +1,1 @@
+SELECT Foo(x) FROM t

@@ -1,0 +1,1 @@
+SELECT Left(x) FROM t

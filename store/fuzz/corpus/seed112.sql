@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE d = #2/30/2002#

@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE d = #1/1/2000

@@ -1,0 +1,1 @@
+SELECT x FROM t WHERE x > ANY (SELECT a, b FROM u)

@@ -1,0 +1,1 @@
+SELECT DISTINCTROW Name FROM a INNER JOIN b ON a.x = b.x

@@ -1,0 +1,1 @@
+UPDATE t SET u.a = 1

@@ -1,0 +1,1 @@
+UPDATE a INNER JOIN b ON a.x = b.x SET a.y = b.y

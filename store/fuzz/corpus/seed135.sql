@@ -1,0 +1,1 @@
+DELETE * FROM a INNER JOIN b ON a.x = b.x

@@ -1,0 +1,1 @@
+PARAMETERS x Text SELECT * FROM t

@@ -1,0 +1,1 @@
+Name = 'abc' AND ExpireDate <= #03/07/1998#

@@ -1,0 +1,1 @@
+[Description] Like "*bank*"

@@ -1,0 +1,1 @@
+((([Name] like "ab" & "*"))) and (([GroupID] = 3))

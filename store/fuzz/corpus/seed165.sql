@@ -1,0 +1,1 @@
+[x] = [Enter it] OR [y] = [enter IT]

@@ -1,0 +1,1 @@
+select * from passwords where ExpireDate <= Now() and not ExpireDate is null

@@ -1,0 +1,1 @@
+PARAMETERS [g] Long; SELECT * FROM Passwords WHERE GroupID = [g]

@@ -1,0 +1,1 @@
+UPDATE Passwords SET Description = "x" & Description WHERE PasswordID IN (SELECT PasswordID FROM Passwords AS p WHERE p.GroupID = 1)

@@ -1,0 +1,1 @@
+SELECT Groups.Name, Count(*) AS n FROM Groups INNER JOIN Passwords ON Groups.GroupID = Passwords.GroupID GROUP BY Groups.Name HAVING Count(*) > 0

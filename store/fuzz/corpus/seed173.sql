@@ -1,0 +1,1 @@
+SELECT * FROM t WHERE b Like "*[a-c]?#" AND c BETWEEN #1/2/2000# AND #12/31/2030 10:00 PM#

@@ -1,0 +1,1 @@
+SELECT iif(a > 1, "big", Nz(b, "none")) AS r, a Mod 2, a \ 2, a ^ 2 FROM t UNION ALL SELECT 1, 2, 3, 4 FROM t

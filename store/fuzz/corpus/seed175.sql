@@ -1,0 +1,1 @@
+DELETE FROM Passwords WHERE GroupID NOT IN (SELECT GroupID FROM Groups)

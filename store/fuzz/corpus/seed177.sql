@@ -1,0 +1,1 @@
+SELECT TOP 5 PERCENT * FROM Passwords ORDER BY AssignDate DESC

@@ -1,0 +1,1 @@
+UPDATE MSysKhFields SET Size = 1

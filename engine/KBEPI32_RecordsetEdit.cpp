@@ -34,16 +34,6 @@ DBIResult updateFailure(DBIResult fallback) noexcept {
   return dao ? updateErrorStatus(static_cast<std::int32_t>(number), fallback) : mapped;
 }
 
-// Runs a move that fails when the recordset turns out to hold no record.
-template <class F>
-void tolerantMove(F&& step) {
-  try {
-    step();
-  } catch (const EDAOError& e) {
-    if (kh::DaoErrorNumber(e.errorCode()) != 3021) throw;
-  }
-}
-
 enum class Place { Begin, End, Record };
 
 DBIResult insertRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record) {

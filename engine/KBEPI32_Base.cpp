@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "CvDAO35.h"
+#include "KBEPI32_Conversions.h"
 #include "KBEPI32_Config.h"
 #include "KBEPI32_Handles.h"
 #include "KBEPI32_Log.h"
@@ -33,28 +34,7 @@ namespace kbe {
 
 namespace {
 
-// ---- process-wide state -----------------------------------------------------
-
-struct CallbackNode {
-  CallbackNode* next;
-  DetachCallback function;
-  std::uint32_t clientData;
-};
-
-// Plain data only, so that it stays valid to the very end of unload whatever
-// order the run-time tears the library's objects down in.
-struct EngineState {
-  bool initialised = false;
-  DAOLocalEngine* current = nullptr;
-  DAOLocalEngine* defaultSession = nullptr;
-  std::int32_t unnamedCounter = 0;
-  CallbackNode* callbacks = nullptr;  // newest first
-  bool unloaded = false;
-};
-EngineState g_state;
-
 constexpr std::uint32_t kDetachCallback = 29;
-constexpr const char* kDefaultSessionName = "Default";
 constexpr const char* kOwnModule = "KBEPI32";
 
 // The language-driver object: one fixed, zero-filled block.
@@ -75,31 +55,11 @@ void armUnloadAtExit() {
   (void)guard;
 }
 
-// A new session: a private DAO engine with its TEngineData.
-DAOLocalEngine* newSession(const std::string& name) {
-  armUnloadAtExit();
-  auto engine = std::make_unique<DAOLocalEngine>(true);
-  engine->SetUserData(std::make_unique<TEngineData>(name));
-  registerHandle(engine.get(), HandleKind::Session);
-  return engine.release();
-}
-
-// Destroys a session with its workspaces. Refuses (EKBEError) while cursor
-// records are registered with one of its workspaces; nothing changes then.
-void destroySession(DAOLocalEngine* session) {
-  TEngineData* data = engineDataOf(session);
-  if (data) data->checkWorkspacesReleasable();
-  if (g_state.current == session) g_state.current = nullptr;
-  if (g_state.defaultSession == session) g_state.defaultSession = nullptr;
-  if (data) data->releaseWorkspaces();
-  unregisterHandle(session);
-  delete session;
-}
-
 // Clears the current session and destroys the default session.
 void releaseDefaultSession() noexcept {
-  g_state.current = nullptr;
-  if (DAOLocalEngine* s = g_state.defaultSession) {
+  EngineState& state = engineState();
+  state.current = nullptr;
+  if (DAOLocalEngine* s = state.defaultSession) {
     try {
       destroySession(s);
     } catch (...) {
@@ -110,60 +70,13 @@ void releaseDefaultSession() noexcept {
 
 }  // namespace
 
-// ---- session access -------------------------------------------------------------
-
-bool engineInitialised() noexcept { return g_state.initialised; }
-
-DAOLocalEngine* currentSession() {
-  if (g_state.current) return g_state.current;
-  if (!g_state.defaultSession) g_state.defaultSession = newSession(kDefaultSessionName);
-  g_state.current = g_state.defaultSession;
-  return g_state.current;
-}
-
-DAOLocalEngine* existingSession() noexcept { return g_state.current ? g_state.current : g_state.defaultSession; }
-
-DAOLocalEngine* sessionFromHandle(void* handle) noexcept {
-  return handleAs<DAOLocalEngine>(handle, HandleKind::Session);
-}
-
-DAODatabase* databaseFromHandle(void* handle) noexcept { return handleAs<DAODatabase>(handle, HandleKind::Database); }
-
-// ---- text -------------------------------------------------------------------------
-
-std::string daoText(const std::string& ansi) { return kh::ansiToUtf8(ansi); }
-
-std::string ansiText(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (std::size_t pos = 0; pos < utf8.size();) {
-    char32_t cp = 0;
-    const std::size_t len = kh::decodeUtf8(utf8, pos, cp);
-    if (len == 0) {
-      out += '?';
-      ++pos;
-      continue;
-    }
-    const int b = kh::unicodeToAnsi(cp);
-    out += b < 0 ? '?' : static_cast<char>(b);
-    pos += len;
-  }
-  return out;
-}
-
-void copyAnsi(char* out, const std::string& text, std::size_t limit) noexcept {
-  if (!out) return;
-  const std::size_t n = text.size() < limit ? text.size() : limit;
-  std::memcpy(out, text.data(), n);
-  out[n] = '\0';
-}
-
 namespace {
 
 // ---- load and unload ------------------------------------------------------------
 
 void engineLoad() noexcept {
   DAOLayerInitialize();
+  onNewSession(armUnloadAtExit);
   try {
     cfg::initDefaults();
   } catch (...) {
@@ -174,11 +87,11 @@ void engineLoad() noexcept {
 }
 
 void engineUnload() noexcept {
-  if (g_state.unloaded) return;
-  g_state.unloaded = true;
+  if (engineState().unloaded) return;
+  engineState().unloaded = true;
   // Process detach: the host's detach callbacks, newest first.
-  while (CallbackNode* node = g_state.callbacks) {
-    g_state.callbacks = node->next;
+  while (CallbackNode* node = engineState().callbacks) {
+    engineState().callbacks = node->next;
     if (node->function) {
       try {
         node->function(kDetachCallback, node->clientData, nullptr);
@@ -187,9 +100,9 @@ void engineUnload() noexcept {
     }
     delete node;
   }
-  if (g_state.initialised) {
+  if (engineState().initialised) {
     releaseDefaultSession();
-    g_state.initialised = false;
+    engineState().initialised = false;
   }
   // Unload.
   finishLog();
@@ -371,7 +284,7 @@ DAOWorkspace* acquireWorkspace(DAOLocalEngine* session, const std::string& user,
     }
   }
   const std::string name = s->sessionName + "_" + std::to_string(s->workspaceCounter);
-  auto ws = session->CreateWorkspace(daoText(name), daoText(user), daoText(password),
+  auto ws = session->CreateWorkspace(conv::utf8Of(name), conv::utf8Of(user), conv::utf8Of(password),
                                      kh::Variant(std::int32_t{kh::dao::dbUseJet}));
   ++s->workspaceCounter;
   auto data = std::make_unique<TWorkspaceData>(user, password, separate);
@@ -433,15 +346,15 @@ KBE_API std::uint32_t DLLEXITFUNCTION2(void* record) {
 
 KBE_API DBIResult DbiInitFn(std::uint16_t version, void* environment) {
   if (version < 300) return rc::NotSupported;
-  if (g_state.initialised) return rc::MultipleInit;
-  g_state.initialised = true;
+  if (engineState().initialised) return rc::MultipleInit;
+  engineState().initialised = true;
   return rc::OK;
 }
 
 KBE_API DBIResult DbiExit() {
-  if (g_state.initialised && !g_state.callbacks) {
+  if (engineState().initialised && !engineState().callbacks) {
     releaseDefaultSession();
-    g_state.initialised = false;
+    engineState().initialised = false;
   }
   return rc::OK;
 }
@@ -453,14 +366,14 @@ KBE_API DBIResult DbiRegisterCallBack(hDBICur cursor, std::uint32_t type, std::u
   if (type != kDetachCallback) return rc::OK;
   if (function) {
     try {
-      g_state.callbacks = new CallbackNode{g_state.callbacks, function, clientData};
+      engineState().callbacks = new CallbackNode{engineState().callbacks, function, clientData};
     } catch (...) {
       convertCurrentFailure();
     }
     return rc::OK;
   }
   // Unregistering: the host passes its function's address as the buffer.
-  for (CallbackNode** link = &g_state.callbacks; *link; link = &(*link)->next) {
+  for (CallbackNode** link = &engineState().callbacks; *link; link = &(*link)->next) {
     if (reinterpret_cast<void*>((*link)->function) == buffer) {
       CallbackNode* node = *link;
       *link = node->next;
@@ -484,9 +397,9 @@ KBE_API DBIResult DbiStartSession(const char* name, hDBISes* session, const char
   try {
     armUnloadAtExit();
     auto engine = std::make_unique<DAOLocalEngine>(true);
-    std::string sessionName = name ? std::string(name) : "Unnamed_" + std::to_string(g_state.unnamedCounter++);
+    std::string sessionName = name ? std::string(name) : "Unnamed_" + std::to_string(engineState().unnamedCounter++);
     engine->SetUserData(std::make_unique<TEngineData>(std::move(sessionName)));
-    if (netDir) engine->SetSystemDB(daoText(netDir));
+    if (netDir) engine->SetSystemDB(conv::utf8Of(netDir));
     registerHandle(engine.get(), HandleKind::Session);
     *session = engine.release();
     return rc::OK;
@@ -509,14 +422,14 @@ KBE_API DBIResult DbiGetCurrSession(hDBISes* session) {
 
 KBE_API DBIResult DbiSetCurrSession(hDBISes session) {
   return trap([&]() -> DBIResult {
-    if (session == g_state.current) return rc::OK;
+    if (session == engineState().current) return rc::OK;
     if (!session) {
-      g_state.current = nullptr;  // the default session at the next use
+      engineState().current = nullptr;  // the default session at the next use
       return rc::OK;
     }
     DAOLocalEngine* s = sessionFromHandle(session);
     if (!s) throw EInvalidCast();
-    g_state.current = s;
+    engineState().current = s;
     return rc::OK;
   });
 }
@@ -530,7 +443,7 @@ KBE_API DBIResult DbiCloseSession(hDBISes session) {
   }
   DAOLocalEngine* s = sessionFromHandle(session);
   if (!s) return rc::NotSupported;
-  if (s == g_state.defaultSession) return rc::InvalidHandle;
+  if (s == engineState().defaultSession) return rc::InvalidHandle;
   return trap([&]() -> DBIResult {
     destroySession(s);
     return rc::OK;
@@ -547,11 +460,11 @@ KBE_API DBIResult DbiGetSesInfo(SESInfo* info) {
     return rc::NotSupported;
   }
   return trap([&]() -> DBIResult {
-    const std::string netDir = ansiText(session->GetSystemDB());
+    const std::string netDir = conv::ansiOf(session->GetSystemDB());
     const TEngineData* data = engineDataOf(session);
     std::memset(info, 0, sizeof *info);
-    copyAnsi(info->szName, data ? data->sessionName : std::string(), 31);
-    copyAnsi(info->szNetDir, netDir, 260);
+    conv::copyAnsi(info->szName, data ? data->sessionName : std::string(), 31);
+    conv::copyAnsi(info->szNetDir, netDir, 260);
     return rc::OK;
   });
 }
@@ -566,7 +479,7 @@ KBE_API DBIResult DbiSetPrivateDir(const char* directory) {
   return rc::OK;
 }
 
-KBE_API DBIResult DbiGetSysInfo(void* sysInfo) { return g_state.initialised ? rc::OK : rc::NotInitialized; }
+KBE_API DBIResult DbiGetSysInfo(void* sysInfo) { return engineState().initialised ? rc::OK : rc::NotInitialized; }
 
 // ---- object properties ---------------------------------------------------------------------
 
@@ -583,7 +496,7 @@ KBE_API DBIResult DbiGetProp(hDBIObj object, std::uint32_t property, void* value
     }
     if (DAOLocalEngine* session = sessionFromHandle(object)) {
       switch (property) {
-        case 0x00020002: return putString(value, size, length, ansiText(session->GetSystemDB()));
+        case 0x00020002: return putString(value, size, length, conv::ansiOf(session->GetSystemDB()));
         case 0x00020003:
         case 0x0002000C: return putNumber32(value, size, length, 2);
         case 0x00020009: return putEmptyString(value, size, length);
@@ -616,7 +529,7 @@ KBE_API DBIResult DbiSetProp(hDBIObj object, std::uint32_t property, std::uintpt
       switch (property) {
         case 0x00020002: {
           const char* text = reinterpret_cast<const char*>(value);
-          session->SetSystemDB(daoText(text ? text : ""));
+          session->SetSystemDB(conv::utf8Of(text ? text : ""));
           return rc::OK;
         }
         case 0x00020003:
@@ -808,8 +721,8 @@ KBE_API DBIResult DbiOpenDatabase(const char* alias, const char* dbType, std::ui
       // An engine that has made a workspace is initialised and keeps its
       // system database; only a fresh one takes the alias's.
       const TEngineData* data = engineDataOf(session);
-      if (!data || data->workspaceCounter == 0) session->SetSystemDB(daoText(s.systemDb));
-      if (ansiText(session->GetSystemDB()) != s.systemDb) return rc::InvalidAlias;
+      if (!data || data->workspaceCounter == 0) session->SetSystemDB(conv::utf8Of(s.systemDb));
+      if (conv::ansiOf(session->GetSystemDB()) != s.systemDb) return rc::InvalidAlias;
     }
     return rc::OK;
   });
@@ -829,8 +742,8 @@ KBE_API DBIResult DbiOpenDatabase(const char* alias, const char* dbType, std::ui
   try {
     TWorkspaceData* wsData = workspaceDataOf(ws);
     if (!wsData) throw EInvalidCast();
-    auto database = ws->OpenDatabase(daoText(s.path), kh::Variant::fromBool(s.exclusive),
-                                     kh::Variant::fromBool(s.readOnly), kh::Variant(daoText(s.connect)));
+    auto database = ws->OpenDatabase(conv::utf8Of(s.path), kh::Variant::fromBool(s.exclusive),
+                                     kh::Variant::fromBool(s.readOnly), kh::Variant(conv::utf8Of(s.connect)));
     database->SetUserData(std::make_unique<TDatabaseData>(alias, s.options));
     wsData->addDatabase(database.get());
     registerHandle(database.get(), HandleKind::Database);

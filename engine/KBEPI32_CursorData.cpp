@@ -638,21 +638,6 @@ void fetchField(TCursorData& cursor, TFieldEntry& field, std::uint8_t* record) {
 
 // ---- writing ------------------------------------------------------------------------------
 
-void writeChangedFields(TCursorData& cursor, const std::uint8_t* record) {
-  DAORecordset& rs = *cursor.recordset;
-  for (const TFieldEntry& f : cursor.info().fields) {
-    const std::uint8_t status = slotStatus(record, f);
-    if (!(status & conv::kChanged)) continue;
-    if (f.isBlob()) {
-      if (TBlob* b = blob::inSlot(cursor.recordset, f.daoPosition, slotData(record, f)))
-        blob::writeBack(b, &rs, f.daoPosition);
-      continue;
-    }
-    rs.SetCollect(position(f.daoPosition),
-                  conv::slotIntoValue(f.daoType, status, f.zeroLengthAllowed != 0, f.desc.iLen, slotData(record, f)));
-  }
-}
-
 DBIResult updateErrorStatus(std::int32_t n, DBIResult fallback) noexcept {
   switch (n) {
     case 3001: return 0x2702;

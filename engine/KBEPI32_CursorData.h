@@ -364,10 +364,6 @@ void fetchField(TCursorData& cursor, TFieldEntry& field, std::uint8_t* record);
 
 // ---- writing ---------------------------------------------------------------------------
 
-// Writes the changed fields of `record` into the recordset (which is in
-// AddNew or Edit mode).
-void writeChangedFields(TCursorData& cursor, const std::uint8_t* record);
-
 // The status for a DAO error number met at Update; `fallback` for numbers the
 // update table does not name.
 DBIResult updateErrorStatus(std::int32_t daoErrorNumber, DBIResult fallback) noexcept;

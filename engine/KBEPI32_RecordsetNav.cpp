@@ -8,6 +8,7 @@
 // the side recordset.
 #include <cstring>
 
+#include "KBEPI32_Conversions.h"
 #include "KBEPI32_CursorData.h"
 #include "KBEPI32_Handles.h"
 #include "KBEPI32_Log.h"
@@ -97,8 +98,8 @@ DBIResult getNextRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record
   if (!atBOF(c) && c.highRange && !c.onDeleted && range::recordAboveHighRange(c)) return rc::EOF_;
   for (;;) {
     if (!c.criteria.empty()) {
-      if (rs.GetBOF() || c.beforeFirst) rs.FindFirst(daoText(c.criteria));
-      else rs.FindNext(daoText(c.criteria));
+      if (rs.GetBOF() || c.beforeFirst) rs.FindFirst(conv::utf8Of(c.criteria));
+      else rs.FindNext(conv::utf8Of(c.criteria));
       c.beforeFirst = false;
       if (rs.GetNoMatch() && !rs.GetEOF()) {
         tolerantMove([&] { rs._30_MoveLast(); });
@@ -121,8 +122,8 @@ DBIResult getPriorRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* recor
   if (!atEOF(c) && c.lowRange && !c.onDeleted && range::recordBelowLowRange(c)) return rc::BOF;
   for (;;) {
     if (!c.criteria.empty()) {
-      if (rs.GetEOF()) rs.FindLast(daoText(c.criteria));
-      else rs.FindPrevious(daoText(c.criteria));
+      if (rs.GetEOF()) rs.FindLast(conv::utf8Of(c.criteria));
+      else rs.FindPrevious(conv::utf8Of(c.criteria));
       if (rs.GetNoMatch() && !rs.GetBOF()) {
         tolerantMove([&] { rs.MoveFirst(); });
         if (!rs.GetBOF()) tolerantMove([&] { rs.MovePrevious(); });

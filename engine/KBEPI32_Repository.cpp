@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "KBEPI32_Conversions.h"
 #include "KBEPI32_CursorData.h"
 #include "KBEPI32_InfoCursor.h"
 #include "KBEPI32_Log.h"
@@ -195,7 +196,7 @@ KBE_API DBIResult DbiOpenTableList(hDBIDb db, BOOL16 extended, BOOL16 system, co
                             }
                             const TDatabaseOptions options = optionsOf(database);
                             fillRows(c, tables, [&](const std::unique_ptr<DAOTableDef>& t, std::uint8_t* row) {
-                              const std::string name = ansiText(t->GetName());
+                              const std::string name = conv::ansiOf(t->GetName());
                               RowWriter w(c, row);
                               w.text("NAME", name).text("FILENAME", name).text("TYPE", "TABLE");
                               if (!extended) return;
@@ -235,7 +236,7 @@ KBE_API DBIResult DbiOpenVchkList(hDBIDb db, const char* tableName, const char* 
                            if (!f->hasDefault) return;
                            const Variant value =
                                table.GetFields()->GetItem(Variant(std::int32_t{f->daoPosition}))->GetDefaultValue();
-                           w.text("DEFAULT", ansiText(value.type() == kh::VT_BSTR ? value.str() : value.toString()));
+                           w.text("DEFAULT", conv::ansiOf(value.type() == kh::VT_BSTR ? value.str() : value.toString()));
                          });
                        });
 }
@@ -286,7 +287,7 @@ KBE_API DBIResult DbiOpenSPList(hDBIDb db, BOOL16 /*extended*/, BOOL16 /*system*
     DAOQueryDefs& defs = *database.GetQueryDefs();
     std::vector<std::string> names;
     const std::int16_t count = defs.GetCount();
-    for (std::int16_t i = 0; i < count; ++i) names.push_back(ansiText(defs.GetItem(Variant(std::int32_t{i}))->GetName()));
+    for (std::int16_t i = 0; i < count; ++i) names.push_back(conv::ansiOf(defs.GetItem(Variant(std::int32_t{i}))->GetName()));
     fillRows(c, names, [&](const std::string& name, std::uint8_t* row) { RowWriter(c, row).text("NAME", name); });
   });
 }
@@ -296,7 +297,7 @@ KBE_API DBIResult DbiOpenSPParamList(hDBIDb db, const char* procName, BOOL16 /*p
   return openDatabaseList(db, cursor, InfoList::Parameters, [&](DAODatabase& database, TInfoCursor& c) {
     std::unique_ptr<DAOQueryDef> query;
     try {
-      query = database.GetQueryDefs()->GetItem(Variant(daoText(procName ? procName : "")));
+      query = database.GetQueryDefs()->GetItem(Variant(conv::utf8Of(procName ? procName : "")));
     } catch (...) {
       convertCurrentFailure();
       return;
@@ -312,7 +313,7 @@ KBE_API DBIResult DbiOpenSPParamList(hDBIDb db, const char* procName, BOOL16 /*p
       mapDaoType(type, p->GetType(), 0);
       RowWriter(c, row)
           .u16("PARAMNUM", ++number)
-          .text("NAME", ansiText(p->GetName()))
+          .text("NAME", conv::ansiOf(p->GetName()))
           .u32("TYPE", 1)
           .u16("DATATYPE", type.iFldType)
           .u16("DATASUBTYPE", type.iSubType)

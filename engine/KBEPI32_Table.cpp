@@ -3,6 +3,7 @@
 // index; key searches and ranges run on Seek (KBEPI32_Range.h); tables and
 // indexes are created, renamed and deleted through the TableDefs and Indexes
 // collections.
+#include "KBEPI32_Conversions.h"
 #include "KBEPI32_Table.h"
 
 #include <cstring>
@@ -27,7 +28,7 @@ std::string lookupName(const char* name) {
 
 std::unique_ptr<DAOTableDef> findTableDef(DAODatabase& db, const char* name) {
   try {
-    return db.GetTableDefs()->GetItem(kh::Variant(daoText(lookupName(name))));
+    return db.GetTableDefs()->GetItem(kh::Variant(conv::utf8Of(lookupName(name))));
   } catch (...) {
     convertCurrentFailure();
     return nullptr;
@@ -115,7 +116,7 @@ DBIResult onIndexedTable(void* handle, F&& work) noexcept {
 void createIndex(DAOTableDef& table, const IDXDesc& d) {
   std::string name = fixedText(d.szName, sizeof d.szName);
   if (name == "_PrimaryKey") name = "PrimaryKey";
-  std::unique_ptr<DAOIndex> index = table.CreateIndex(Variant(daoText(name)));
+  std::unique_ptr<DAOIndex> index = table.CreateIndex(Variant(conv::utf8Of(name)));
   index->SetPrimary(d.bPrimary ? -1 : 0);
   index->SetUnique(d.bUnique ? -1 : 0);
   const std::uint16_t keyCount = std::min<std::uint16_t>(d.iFldsInKey, 16);
@@ -139,7 +140,7 @@ DAOTableDef* indexTable(DAODatabase& db, void* cursor, const char* tableName, st
   }
   db.GetTableDefs()->Refresh();
   try {
-    owned = db.GetTableDefs()->GetItem(Variant(daoText(tableName ? tableName : "")));
+    owned = db.GetTableDefs()->GetItem(Variant(conv::utf8Of(tableName ? tableName : "")));
   } catch (...) {
     convertCurrentFailure();
   }
@@ -227,7 +228,7 @@ KBE_API DBIResult DbiSwitchToIndex(hDBICur* cursor, const char* indexName, const
     range::reset(c);
     std::string daoName = fixedText(entry->desc.szName, sizeof entry->desc.szName);
     if (c.options.renamePrimary && daoName == "_PrimaryKey") daoName = "PrimaryKey";
-    rs.SetIndex(daoText(daoName));
+    rs.SetIndex(conv::utf8Of(daoName));
     c.indexActive = true;
     if (keep) {
       rs.SetBookmark(saved);
@@ -365,7 +366,7 @@ KBE_API DBIResult DbiEmptyTable(hDBIDb db, hDBICur cursor, const char* tableName
     const std::string name = tableName ? tableName : "";
     // A bracketed Jet name cannot hold a closing bracket; such a name names no table.
     if (name.empty() || name.find(']') != std::string::npos) return rc::NoSuchTable;
-    database->Execute(daoText("Delete * from [" + name + "]"), Variant(kFailOnError));
+    database->Execute(conv::utf8Of("Delete * from [" + name + "]"), Variant(kFailOnError));
     return rc::OK;
   });
 }
@@ -374,7 +375,7 @@ KBE_API DBIResult DbiCreateTable(hDBIDb db, BOOL16 overwrite, const CRTblDesc* d
   return onDatabase(db, [&](DAODatabase& database) -> DBIResult {
     if (!desc || (desc->iFldCount && !desc->pfldDesc) || (desc->iIdxCount && !desc->pidxDesc))
       return rc::InvalidParam;
-    const std::string name = daoText(fixedText(desc->szTblName, sizeof desc->szTblName));
+    const std::string name = conv::utf8Of(fixedText(desc->szTblName, sizeof desc->szTblName));
     DAOTableDefs& tables = *database.GetTableDefs();
     tables.Refresh();
     if (overwrite) {
@@ -388,7 +389,7 @@ KBE_API DBIResult DbiCreateTable(hDBIDb db, BOOL16 overwrite, const CRTblDesc* d
     for (std::uint16_t i = 0; i < desc->iFldCount; ++i) {
       const FLDDesc& f = desc->pfldDesc[i];
       std::unique_ptr<DAOField> field =
-          table->CreateField(Variant(daoText(fixedText(f.szName, sizeof f.szName))),
+          table->CreateField(Variant(conv::utf8Of(fixedText(f.szName, sizeof f.szName))),
                              Variant(static_cast<std::int16_t>(f.iFldType - 1024)), Variant(std::int32_t{f.iLen}));
       if (f.iSubType == kAutoIncrementSubType) field->SetAttributes(field->GetAttributes() | kAutoIncrement);
       table->GetFields()->Append(*field);
@@ -401,14 +402,14 @@ KBE_API DBIResult DbiCreateTable(hDBIDb db, BOOL16 overwrite, const CRTblDesc* d
 
 KBE_API DBIResult DbiDeleteTable(hDBIDb db, const char* tableName, const char* /*driverType*/) {
   return onDatabase(db, [&](DAODatabase& database) {
-    database.GetTableDefs()->Delete(daoText(tableName ? tableName : ""));
+    database.GetTableDefs()->Delete(conv::utf8Of(tableName ? tableName : ""));
     return rc::OK;
   });
 }
 
 KBE_API DBIResult DbiRenameTable(hDBIDb db, const char* oldName, const char* /*driverType*/, const char* newName) {
   return onDatabase(db, [&](DAODatabase& database) {
-    database.GetTableDefs()->GetItem(Variant(daoText(oldName ? oldName : "")))->SetName(daoText(newName ? newName : ""));
+    database.GetTableDefs()->GetItem(Variant(conv::utf8Of(oldName ? oldName : "")))->SetName(conv::utf8Of(newName ? newName : ""));
     return rc::OK;
   });
 }
@@ -432,7 +433,7 @@ KBE_API DBIResult DbiDeleteIndex(hDBIDb db, hDBICur cursor, const char* tableNam
     DAOTableDef* table = indexTable(database, cursor, tableName, owned);
     if (!table) return rc::NoSuchTable;
     DAOIndexes& indexes = *table->GetIndexes();
-    std::string name = indexName && *indexName ? daoText(indexName) : std::string();
+    std::string name = indexName && *indexName ? conv::utf8Of(indexName) : std::string();
     if (name.empty()) name = indexes.GetItem(Variant(static_cast<std::int32_t>(indexId) - 1))->GetName();
     indexes.Delete(name);
     return rc::OK;

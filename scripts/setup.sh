@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins fonts-dejavu-core
   libsqlcipher-dev libicu-dev
   libgtest-dev
+  clang libclang-rt-14-dev
   xvfb xauth
 )
 

@@ -16,3 +16,15 @@ cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKH_SANITIZE=ON
 cmake --build build-san -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir build-san --output-on-failure -j "$jobs"
+
+# The engine's source files form layers: no file calls back into one above it.
+bash scripts/check-engine-layers.sh build
+
+# Fuzz the engine's filter expression reader for a minute, starting from the
+# committed seed corpus (libFuzzer comes with clang).
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKH_SANITIZE=ON \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+cmake --build build-fuzz -j "$jobs" --target canexpr_fuzz
+mkdir -p build-fuzz/canexpr-corpus
+build-fuzz/bin/canexpr_fuzz -max_total_time=60 -print_final_stats=1 \
+  build-fuzz/canexpr-corpus engine/fuzz/corpus/canexpr

@@ -10,11 +10,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-objects=("$build"/engine/CMakeFiles/KBE3235.dir/KBEPI32_*.cpp.o)
-if [ ! -e "${objects[0]}" ]; then
-  echo "no engine object files under $build" >&2
-  exit 2
-fi
+# The objects of the engine's present sources (a build directory may still
+# hold objects of files since removed).
+objects=()
+for source in engine/KBEPI32_*.cpp; do
+  object="$build/engine/CMakeFiles/KBE3235.dir/$(basename "$source").o"
+  if [ ! -e "$object" ]; then
+    echo "missing $object: build the engine first" >&2
+    exit 2
+  fi
+  objects+=("$object")
+done
 
 defs=$(mktemp)
 uses=$(mktemp)

@@ -119,7 +119,7 @@ void createIndex(DAOTableDef& table, const IDXDesc& d) {
   std::unique_ptr<DAOIndex> index = table.CreateIndex(Variant(conv::utf8Of(name)));
   index->SetPrimary(d.bPrimary ? -1 : 0);
   index->SetUnique(d.bUnique ? -1 : 0);
-  const std::uint16_t keyCount = std::min<std::uint16_t>(d.iFldsInKey, 16);
+  const std::uint16_t keyCount = std::min<std::uint16_t>(std::uint16_t{d.iFldsInKey}, 16);
   for (std::uint16_t k = 0; k < keyCount; ++k) {
     std::unique_ptr<DAOField> tableField =
         table.GetFields()->GetItem(Variant(static_cast<std::int32_t>(d.aiKeyFld[k]) - 1));

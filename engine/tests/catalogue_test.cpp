@@ -93,7 +93,7 @@ TEST_F(Catalogue, TablesWithAndWithoutSystemTables) {
   kbe::CURProps props{};
   ASSERT_EQ(getCursorProps(c, &props), 0);
   EXPECT_STREQ(props.szName, "TABLES");
-  EXPECT_EQ(props.iRecSize, 574);
+  EXPECT_EQ(+props.iRecSize, 574);
   EXPECT_EQ(names(plain), (std::vector<std::string>{"Groups", "Passwords", "Options", "Files", "Checked"}));
   for (const Row& r : plain) {
     EXPECT_EQ(str(r, "FILENAME"), str(r, "NAME"));
@@ -116,8 +116,8 @@ TEST_F(Catalogue, TablesWithAndWithoutSystemTables) {
     ASSERT_EQ(openTable(db, str(r, "NAME").c_str(), nullptr, nullptr, nullptr, 0, 0, 0, 0, 0, nullptr, &t), 0);
     kbe::CURProps tp{};
     EXPECT_EQ(getCursorProps(t, &tp), 0);
-    EXPECT_EQ(u16(r, "FIELDS"), tp.iFields);
-    EXPECT_EQ(u16(r, "INDEXES"), tp.iIndexes);
+    EXPECT_EQ(u16(r, "FIELDS"), +tp.iFields);
+    EXPECT_EQ(u16(r, "INDEXES"), +tp.iIndexes);
     EXPECT_EQ(closeCursor(&t), 0);
   }
 }

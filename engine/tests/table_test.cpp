@@ -327,7 +327,7 @@ TEST_F(Tables, CreateRenameDeleteTablesAndIndexes) {
   hDBICur c = open("People");
   kbe::CURProps props{};
   ASSERT_EQ(getCursorProps(c, &props), 0);
-  EXPECT_EQ(props.iIndexes, 2);
+  EXPECT_EQ(+props.iIndexes, 2);
   EXPECT_EQ(closeCursor(&c), 0);
   cursors.pop_back();
 
@@ -354,7 +354,7 @@ TEST_F(Tables, CreateRenameDeleteTablesAndIndexes) {
   EXPECT_NE(deleteIndex(db, nullptr, "People", nullptr, "ByNum", nullptr, 0), 0);
   c = open("People");
   ASSERT_EQ(getCursorProps(c, &props), 0);
-  EXPECT_EQ(props.iIndexes, 1);
+  EXPECT_EQ(+props.iIndexes, 1);
   EXPECT_EQ(closeCursor(&c), 0);
   cursors.pop_back();
 
@@ -384,9 +384,9 @@ TEST_F(Tables, CreateTableFromTranslatedDescriptors) {
   for (std::size_t i = 0; i < made.size(); ++i) {
     SCOPED_TRACE(logical[i].szName);
     EXPECT_STREQ(made[i].szName, logical[i].szName);
-    EXPECT_EQ(made[i].iFldType, logical[i].iFldType);
-    EXPECT_EQ(made[i].iSubType, logical[i].iSubType);
-    EXPECT_EQ(made[i].iLen, logical[i].iLen);
+    EXPECT_EQ(+made[i].iFldType, +logical[i].iFldType);
+    EXPECT_EQ(+made[i].iSubType, +logical[i].iSubType);
+    EXPECT_EQ(+made[i].iLen, +logical[i].iLen);
   }
   // Overwriting replaces the table.
   EXPECT_EQ(closeCursor(&copy), 0);
@@ -395,7 +395,7 @@ TEST_F(Tables, CreateTableFromTranslatedDescriptors) {
   ASSERT_EQ(createTable(db, 1, &t), 0);
   copy = open("Copy");
   ASSERT_EQ(getCursorProps(copy, &props), 0);
-  EXPECT_EQ(props.iFields, 1);
+  EXPECT_EQ(+props.iFields, 1);
 }
 
 }  // namespace

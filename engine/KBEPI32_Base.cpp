@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "CvDAO35.h"
+#include "KBEPI32_Conversions.h"
 #include "KBEPI32_Config.h"
 #include "KBEPI32_Handles.h"
 #include "KBEPI32_Log.h"
@@ -33,28 +34,7 @@ namespace kbe {
 
 namespace {
 
-// ---- process-wide state -----------------------------------------------------
-
-struct CallbackNode {
-  CallbackNode* next;
-  DetachCallback function;
-  std::uint32_t clientData;
-};
-
-// Plain data only, so that it stays valid to the very end of unload whatever
-// order the run-time tears the library's objects down in.
-struct EngineState {
-  bool initialised = false;
-  DAOLocalEngine* current = nullptr;
-  DAOLocalEngine* defaultSession = nullptr;
-  std::int32_t unnamedCounter = 0;
-  CallbackNode* callbacks = nullptr;  // newest first
-  bool unloaded = false;
-};
-EngineState g_state;
-
 constexpr std::uint32_t kDetachCallback = 29;
-constexpr const char* kDefaultSessionName = "Default";
 constexpr const char* kOwnModule = "KBEPI32";
 
 // The language-driver object: one fixed, zero-filled block.
@@ -75,31 +55,11 @@ void armUnloadAtExit() {
   (void)guard;
 }
 
-// A new session: a private DAO engine with its TEngineData.
-DAOLocalEngine* newSession(const std::string& name) {
-  armUnloadAtExit();
-  auto engine = std::make_unique<DAOLocalEngine>(true);
-  engine->SetUserData(std::make_unique<TEngineData>(name));
-  registerHandle(engine.get(), HandleKind::Session);
-  return engine.release();
-}
-
-// Destroys a session with its workspaces. Refuses (EKBEError) while cursor
-// records are registered with one of its workspaces; nothing changes then.
-void destroySession(DAOLocalEngine* session) {
-  TEngineData* data = engineDataOf(session);
-  if (data) data->checkWorkspacesReleasable();
-  if (g_state.current == session) g_state.current = nullptr;
-  if (g_state.defaultSession == session) g_state.defaultSession = nullptr;
-  if (data) data->releaseWorkspaces();
-  unregisterHandle(session);
-  delete session;
-}
-
 // Clears the current session and destroys the default session.
 void releaseDefaultSession() noexcept {
-  g_state.current = nullptr;
-  if (DAOLocalEngine* s = g_state.defaultSession) {
+  EngineState& state = engineState();
+  state.current = nullptr;
+  if (DAOLocalEngine* s = state.defaultSession) {
     try {
       destroySession(s);
     } catch (...) {
@@ -110,60 +70,13 @@ void releaseDefaultSession() noexcept {
 
 }  // namespace
 
-// ---- session access -------------------------------------------------------------
-
-bool engineInitialised() noexcept { return g_state.initialised; }
-
-DAOLocalEngine* currentSession() {
-  if (g_state.current) return g_state.current;
-  if (!g_state.defaultSession) g_state.defaultSession = newSession(kDefaultSessionName);
-  g_state.current = g_state.defaultSession;
-  return g_state.current;
-}
-
-DAOLocalEngine* existingSession() noexcept { return g_state.current ? g_state.current : g_state.defaultSession; }
-
-DAOLocalEngine* sessionFromHandle(void* handle) noexcept {
-  return handleAs<DAOLocalEngine>(handle, HandleKind::Session);
-}
-
-DAODatabase* databaseFromHandle(void* handle) noexcept { return handleAs<DAODatabase>(handle, HandleKind::Database); }
-
-// ---- text -------------------------------------------------------------------------
-
-std::string daoText(const std::string& ansi) { return kh::ansiToUtf8(ansi); }
-
-std::string ansiText(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  for (std::size_t pos = 0; pos < utf8.size();) {
-    char32_t cp = 0;
-    const std::size_t len = kh::decodeUtf8(utf8, pos, cp);
-    if (len == 0) {
-      out += '?';
-      ++pos;
-      continue;
-    }
-    const int b = kh::unicodeToAnsi(cp);
-    out += b < 0 ? '?' : static_cast<char>(b);
-    pos += len;
-  }
-  return out;
-}
-
-void copyAnsi(char* out, const std::string& text, std::size_t limit) noexcept {
-  if (!out) return;
-  const std::size_t n = text.size() < limit ? text.size() : limit;
-  std::memcpy(out, text.data(), n);
-  out[n] = '\0';
-}
-
 namespace {
 
 // ---- load and unload ------------------------------------------------------------
 
 void engineLoad() noexcept {
   DAOLayerInitialize();
+  onNewSession(armUnloadAtExit);
   try {
     cfg::initDefaults();
   } catch (...) {
@@ -174,11 +87,11 @@ void engineLoad() noexcept {
 }
 
 void engineUnload() noexcept {
-  if (g_state.unloaded) return;
-  g_state.unloaded = true;
+  if (engineState().unloaded) return;
+  engineState().unloaded = true;
   // Process detach: the host's detach callbacks, newest first.
-  while (CallbackNode* node = g_state.callbacks) {
-    g_state.callbacks = node->next;
+  while (CallbackNode* node = engineState().callbacks) {
+    engineState().callbacks = node->next;
     if (node->function) {
       try {
         node->function(kDetachCallback, node->clientData, nullptr);
@@ -187,9 +100,9 @@ void engineUnload() noexcept {
     }
     delete node;
   }
-  if (g_state.initialised) {
+  if (engineState().initialised) {
     releaseDefaultSession();
-    g_state.initialised = false;
+    engineState().initialised = false;
   }
   // Unload.
   finishLog();
@@ -263,129 +176,6 @@ DAOLocalEngine* sessionOfDatabase(const DAODatabase* db) {
   return session;
 }
 
-// ---- alias settings -------------------------------------------------------------
-
-// The value of a setting of the alias node; null when the node or the value
-// is absent.
-const TCfgValue* findSetting(const TCfgPath* node, const char* name) {
-  if (!node) return nullptr;
-  const std::string wanted = kh::win::ansiUpperString(name);
-  for (const TCfgValue* v = node->first; v; v = v->next)
-    if (kh::win::ansiUpperString(v->name) == wanted) return v;
-  return nullptr;
-}
-
-std::string setting(const TCfgPath* node, const char* name, const char* fallback) {
-  const TCfgValue* v = findSetting(node, name);
-  return v ? v->value : std::string(fallback);
-}
-
-bool flagSetting(const TCfgPath* node, const char* name) {
-  return kh::win::ansiUpperString(setting(node, name, "False")) == "TRUE";
-}
-
-// A decimal (or "$" / "0x" hexadecimal) integer with an optional sign and
-// leading blanks; false for anything else or a value outside 32 bits.
-bool parseInteger(const std::string& text, std::int32_t& out) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  unsigned base = 10;
-  if (i < text.size() && text[i] == '$') {
-    base = 16;
-    ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  if (i >= text.size()) return false;
-  std::int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else return false;
-    value = value * base + digit;
-    if (value > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) return false;
-  }
-  if (negative) value = -value;
-  if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) return false;
-  out = static_cast<std::int32_t>(value);
-  return true;
-}
-
-// An integer setting kept in 16 bits.
-std::int16_t numberSetting(const TCfgPath* node, const char* name, const char* fallback, std::int32_t notANumber) {
-  std::int32_t value = 0;
-  if (!parseInteger(setting(node, name, fallback), value)) value = notANumber;
-  return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) & 0xFFFFu));
-}
-
-struct AliasSettings {
-  std::string path, userName, systemDb, connect;
-  bool exclusive = false, readOnly = false, separateWorkspace = false;
-  TDatabaseOptions options{};
-};
-
-AliasSettings readAliasSettings(const TCfgPath* node) {
-  AliasSettings s;
-  s.path = setting(node, "PATH", "");
-  s.userName = setting(node, "USER NAME", "");
-  if (s.userName.empty()) s.userName = "Admin";
-  s.systemDb = setting(node, "SYSTEMDB", "");
-  s.connect = setting(node, "CONNECT", "");
-  s.exclusive = flagSetting(node, "EXCLUSIVE");
-  s.readOnly = flagSetting(node, "READ ONLY");
-  s.separateWorkspace = flagSetting(node, "SEPARATE WORKSPACE");
-  TDatabaseOptions& o = s.options;
-  o.prefetchThreshold = numberSetting(node, "PREFETCH THRESHOLD", "20", 20);
-  o.prefetchResetInterval = numberSetting(node, "PREFETCH RESET EVERY", "25", 100);
-  o.prefetchScale = numberSetting(node, "PREFETCH THRESHOLD SCALE", "100", 100);
-  o.useDefaults = flagSetting(node, "USE DEFAULTS");
-  o.useConstraints = flagSetting(node, "USE CONSTRAINTS");
-  o.useZeroLength = flagSetting(node, "USE ALLOWZEROLENGTH");
-  o.lockEdits = flagSetting(node, "LOCK EDITS");
-  o.renamePrimary = flagSetting(node, "RENAME PRIMARY");
-  o.showSystemFields = flagSetting(node, "SHOW GUIDS");
-  o.disableRefresh = flagSetting(node, "DISABLE REFRESH");
-  o.seeChanges = !flagSetting(node, "DISABLE SEECHANGES");
-  return s;
-}
-
-// A workspace of the session for user and password: a shared one already
-// there, else a new one (listed unless separate). `created` tells which.
-DAOWorkspace* acquireWorkspace(DAOLocalEngine* session, const std::string& user, const std::string& password,
-                               bool separate, bool& created) {
-  created = false;
-  TEngineData* s = engineDataOf(session);
-  if (!s) throw EInvalidCast();
-  if (!separate) {
-    for (DAOWorkspace* ws = s->firstWorkspace; ws;) {
-      TWorkspaceData* d = workspaceDataOf(ws);
-      if (!d) break;
-      if (!d->separate && kh::win::ansiEqualNoCase(d->userName, user) && d->password == password) return ws;
-      ws = d->nextWorkspace;
-    }
-  }
-  const std::string name = s->sessionName + "_" + std::to_string(s->workspaceCounter);
-  auto ws = session->CreateWorkspace(daoText(name), daoText(user), daoText(password),
-                                     kh::Variant(std::int32_t{kh::dao::dbUseJet}));
-  ++s->workspaceCounter;
-  auto data = std::make_unique<TWorkspaceData>(user, password, separate);
-  TWorkspaceData* d = data.get();
-  ws->SetUserData(std::move(data));
-  registerHandle(ws.get(), HandleKind::Workspace);
-  if (!separate) {
-    d->nextWorkspace = s->firstWorkspace;
-    s->firstWorkspace = ws.get();
-  }
-  created = true;
-  return ws.release();
-}
-
 // ---- dates ----------------------------------------------------------------------------
 
 // Day numbers counted from 1 January 0001 as day 1: a DAO date plus
@@ -433,15 +223,15 @@ KBE_API std::uint32_t DLLEXITFUNCTION2(void* record) {
 
 KBE_API DBIResult DbiInitFn(std::uint16_t version, void* environment) {
   if (version < 300) return rc::NotSupported;
-  if (g_state.initialised) return rc::MultipleInit;
-  g_state.initialised = true;
+  if (engineState().initialised) return rc::MultipleInit;
+  engineState().initialised = true;
   return rc::OK;
 }
 
 KBE_API DBIResult DbiExit() {
-  if (g_state.initialised && !g_state.callbacks) {
+  if (engineState().initialised && !engineState().callbacks) {
     releaseDefaultSession();
-    g_state.initialised = false;
+    engineState().initialised = false;
   }
   return rc::OK;
 }
@@ -453,14 +243,14 @@ KBE_API DBIResult DbiRegisterCallBack(hDBICur cursor, std::uint32_t type, std::u
   if (type != kDetachCallback) return rc::OK;
   if (function) {
     try {
-      g_state.callbacks = new CallbackNode{g_state.callbacks, function, clientData};
+      engineState().callbacks = new CallbackNode{engineState().callbacks, function, clientData};
     } catch (...) {
       convertCurrentFailure();
     }
     return rc::OK;
   }
   // Unregistering: the host passes its function's address as the buffer.
-  for (CallbackNode** link = &g_state.callbacks; *link; link = &(*link)->next) {
+  for (CallbackNode** link = &engineState().callbacks; *link; link = &(*link)->next) {
     if (reinterpret_cast<void*>((*link)->function) == buffer) {
       CallbackNode* node = *link;
       *link = node->next;
@@ -484,9 +274,9 @@ KBE_API DBIResult DbiStartSession(const char* name, hDBISes* session, const char
   try {
     armUnloadAtExit();
     auto engine = std::make_unique<DAOLocalEngine>(true);
-    std::string sessionName = name ? std::string(name) : "Unnamed_" + std::to_string(g_state.unnamedCounter++);
+    std::string sessionName = name ? std::string(name) : "Unnamed_" + std::to_string(engineState().unnamedCounter++);
     engine->SetUserData(std::make_unique<TEngineData>(std::move(sessionName)));
-    if (netDir) engine->SetSystemDB(daoText(netDir));
+    if (netDir) engine->SetSystemDB(conv::utf8Of(netDir));
     registerHandle(engine.get(), HandleKind::Session);
     *session = engine.release();
     return rc::OK;
@@ -509,14 +299,14 @@ KBE_API DBIResult DbiGetCurrSession(hDBISes* session) {
 
 KBE_API DBIResult DbiSetCurrSession(hDBISes session) {
   return trap([&]() -> DBIResult {
-    if (session == g_state.current) return rc::OK;
+    if (session == engineState().current) return rc::OK;
     if (!session) {
-      g_state.current = nullptr;  // the default session at the next use
+      engineState().current = nullptr;  // the default session at the next use
       return rc::OK;
     }
     DAOLocalEngine* s = sessionFromHandle(session);
     if (!s) throw EInvalidCast();
-    g_state.current = s;
+    engineState().current = s;
     return rc::OK;
   });
 }
@@ -530,7 +320,7 @@ KBE_API DBIResult DbiCloseSession(hDBISes session) {
   }
   DAOLocalEngine* s = sessionFromHandle(session);
   if (!s) return rc::NotSupported;
-  if (s == g_state.defaultSession) return rc::InvalidHandle;
+  if (s == engineState().defaultSession) return rc::InvalidHandle;
   return trap([&]() -> DBIResult {
     destroySession(s);
     return rc::OK;
@@ -547,11 +337,11 @@ KBE_API DBIResult DbiGetSesInfo(SESInfo* info) {
     return rc::NotSupported;
   }
   return trap([&]() -> DBIResult {
-    const std::string netDir = ansiText(session->GetSystemDB());
+    const std::string netDir = conv::ansiOf(session->GetSystemDB());
     const TEngineData* data = engineDataOf(session);
     std::memset(info, 0, sizeof *info);
-    copyAnsi(info->szName, data ? data->sessionName : std::string(), 31);
-    copyAnsi(info->szNetDir, netDir, 260);
+    conv::copyAnsi(info->szName, data ? data->sessionName : std::string(), 31);
+    conv::copyAnsi(info->szNetDir, netDir, 260);
     return rc::OK;
   });
 }
@@ -566,7 +356,7 @@ KBE_API DBIResult DbiSetPrivateDir(const char* directory) {
   return rc::OK;
 }
 
-KBE_API DBIResult DbiGetSysInfo(void* sysInfo) { return g_state.initialised ? rc::OK : rc::NotInitialized; }
+KBE_API DBIResult DbiGetSysInfo(void* sysInfo) { return engineState().initialised ? rc::OK : rc::NotInitialized; }
 
 // ---- object properties ---------------------------------------------------------------------
 
@@ -583,7 +373,7 @@ KBE_API DBIResult DbiGetProp(hDBIObj object, std::uint32_t property, void* value
     }
     if (DAOLocalEngine* session = sessionFromHandle(object)) {
       switch (property) {
-        case 0x00020002: return putString(value, size, length, ansiText(session->GetSystemDB()));
+        case 0x00020002: return putString(value, size, length, conv::ansiOf(session->GetSystemDB()));
         case 0x00020003:
         case 0x0002000C: return putNumber32(value, size, length, 2);
         case 0x00020009: return putEmptyString(value, size, length);
@@ -616,7 +406,7 @@ KBE_API DBIResult DbiSetProp(hDBIObj object, std::uint32_t property, std::uintpt
       switch (property) {
         case 0x00020002: {
           const char* text = reinterpret_cast<const char*>(value);
-          session->SetSystemDB(daoText(text ? text : ""));
+          session->SetSystemDB(conv::utf8Of(text ? text : ""));
           return rc::OK;
         }
         case 0x00020003:
@@ -780,138 +570,4 @@ KBE_API DBIResult DbiTimeStampDecode(double timeStamp, std::int32_t* date, std::
   if (date) *date = d;
   if (time) *time = t;
   return rc::OK;
-}
-
-// ---- databases -------------------------------------------------------------------------------
-
-KBE_API DBIResult DbiOpenDatabase(const char* alias, const char* dbType, std::uint32_t openMode,
-                                  std::uint32_t shareMode, const char* password, std::uint16_t optionalFields,
-                                  const FLDDesc* optionalDescs, const void* optionalValues, hDBIDb* db) {
-  DAOLocalEngine* session = nullptr;
-  try {
-    session = currentSession();
-  } catch (...) {
-    convertCurrentFailure();
-    return rc::NotSupported;
-  }
-  if (!alias || !*alias) return rc::UnknownDb;
-  if (!db) return rc::InvalidParam;
-
-  // Settings of the alias, and the session's system database.
-  AliasSettings s;
-  const DBIResult checked = trap([&]() -> DBIResult {
-    cfg::reload();
-    s = readAliasSettings(cfg::findNode(cfg::aliasPath(alias)));
-    if (openMode == 1) s.readOnly = true;
-    if (shareMode == 1) s.exclusive = true;
-    if (!s.systemDb.empty()) {
-      // An engine that has made a workspace is initialised and keeps its
-      // system database; only a fresh one takes the alias's.
-      const TEngineData* data = engineDataOf(session);
-      if (!data || data->workspaceCounter == 0) session->SetSystemDB(daoText(s.systemDb));
-      if (ansiText(session->GetSystemDB()) != s.systemDb) return rc::InvalidAlias;
-    }
-    return rc::OK;
-  });
-  if (checked != rc::OK) return checked;
-
-  // Workspace.
-  DAOWorkspace* ws = nullptr;
-  bool created = false;
-  try {
-    ws = acquireWorkspace(session, s.userName, password ? password : "", s.separateWorkspace, created);
-  } catch (...) {
-    convertCurrentFailure();
-    return rc::InvalidAlias;
-  }
-
-  // Database.
-  try {
-    TWorkspaceData* wsData = workspaceDataOf(ws);
-    if (!wsData) throw EInvalidCast();
-    auto database = ws->OpenDatabase(daoText(s.path), kh::Variant::fromBool(s.exclusive),
-                                     kh::Variant::fromBool(s.readOnly), kh::Variant(daoText(s.connect)));
-    database->SetUserData(std::make_unique<TDatabaseData>(alias, s.options));
-    wsData->addDatabase(database.get());
-    registerHandle(database.get(), HandleKind::Database);
-    *db = database.release();
-    return rc::OK;
-  } catch (...) {
-    convertCurrentFailure();
-    // A workspace made for this database alone goes with the failed open.
-    if (created && s.separateWorkspace) {
-      try {
-        releaseWorkspace(ws);
-      } catch (...) {
-        convertCurrentFailure();
-      }
-    }
-    return rc::UnknownDb;
-  }
-}
-
-KBE_API DBIResult DbiCloseDatabase(hDBIDb* db) {
-  DAODatabase* database = db ? databaseFromHandle(*db) : nullptr;
-  if (!database) return rc::InvalidHandle;
-  return trap([&]() -> DBIResult {
-    DAOWorkspace* ws = workspaceOf(database);
-    TWorkspaceData* wsData = workspaceDataOf(ws);
-    if (!wsData) throw EInvalidCast();
-    // A separate workspace goes with its database; while cursors are still
-    // registered with it, nothing is closed.
-    const bool separate = wsData->separate;
-    if (separate) wsData->checkReleasable();
-    destroyDatabase(database);
-    *db = nullptr;
-    if (separate) releaseWorkspace(ws);
-    return rc::OK;
-  });
-}
-
-// ---- transactions ------------------------------------------------------------------------------
-
-KBE_API DBIResult DbiBeginTran(hDBIDb db, std::uint32_t isolation, hDBIXact* transaction) {
-  DAODatabase* database = databaseFromHandle(db);
-  if (!database) return rc::NotSupported;
-  return trap([&]() -> DBIResult {
-    TWorkspaceData& ws = workspaceDataOfDatabase(database);
-    if (database->GetTransactions()) {
-      database->BeginTrans();
-      ++ws.transactionDepth;
-      ws.notifyAll(tran::kBegin);
-    }
-    if (transaction) *transaction = database;
-    return rc::OK;
-  });
-}
-
-KBE_API DBIResult DbiEndTran(hDBIDb db, hDBIXact transaction, std::uint32_t endType) {
-  constexpr std::uint32_t kRollback = 2;
-  DAODatabase* database = databaseFromHandle(db);
-  if (!database) return rc::NotSupported;
-  return trap([&]() -> DBIResult {
-    TWorkspaceData& ws = workspaceDataOfDatabase(database);
-    if (database->GetTransactions()) {
-      if (endType == kRollback) database->Rollback();
-      else database->CommitTrans(kh::dao::dbForceOSFlush);
-      if (ws.transactionDepth > 0) --ws.transactionDepth;
-      ws.notifyAll(endType == kRollback ? tran::kRollback : tran::kCommit);
-    }
-    return rc::OK;
-  });
-}
-
-KBE_API DBIResult DbiGetTranInfo(hDBIDb db, hDBIXact transaction, XInfo* info) {
-  DAODatabase* database = databaseFromHandle(db);
-  if (!database) return rc::NotSupported;
-  return trap([&]() -> DBIResult {
-    const TWorkspaceData& ws = workspaceDataOfDatabase(database);
-    if (info) {
-      std::memset(info, 0, sizeof *info);
-      info->exState = ws.transactionDepth > 0 ? 1 : 0;
-      info->eXIL = 0;
-      info->uNests = static_cast<std::uint16_t>(static_cast<std::uint32_t>(ws.transactionDepth) & 0xFFFFu);
-    }
-    return rc::OK;
-  });
 }

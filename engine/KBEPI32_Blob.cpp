@@ -16,72 +16,6 @@
 
 namespace kbe {
 
-// ---- the identifiers in blob slots -------------------------------------------------
-
-// Owns every live blob object under its 32-bit identifier.
-class TBlobRegistry {
- public:
-  // Outlives every static destructor that may still release a cursor.
-  static TBlobRegistry& instance() {
-    static TBlobRegistry* registry = new TBlobRegistry;
-    return *registry;
-  }
-
-  TBlob* add(std::unique_ptr<TBlob> blob) {
-    std::lock_guard lock(mutex_);
-    // Identifiers are not reused soon: a stale slot value then resolves to
-    // nothing rather than to another buffer's blob.
-    do {
-      ++next_;
-    } while (next_ == 0 || live_.count(next_));
-    blob->id_ = next_;
-    TBlob* p = blob.get();
-    live_.emplace(next_, std::move(blob));
-    return p;
-  }
-
-  TBlob* find(std::uint32_t id) noexcept {
-    if (id == 0) return nullptr;
-    std::lock_guard lock(mutex_);
-    auto it = live_.find(id);
-    return it == live_.end() ? nullptr : it->second.get();
-  }
-
-  void remove(std::uint32_t id) noexcept {
-    std::unique_ptr<TBlob> gone;
-    {
-      std::lock_guard lock(mutex_);
-      auto it = live_.find(id);
-      if (it == live_.end()) return;
-      gone = std::move(it->second);
-      live_.erase(it);
-    }
-  }
-
-  void removeCursor(hDBICur cursor) noexcept {
-    std::vector<std::unique_ptr<TBlob>> gone;
-    std::lock_guard lock(mutex_);
-    for (auto it = live_.begin(); it != live_.end();) {
-      if (it->second->cursor() == cursor) {
-        gone.push_back(std::move(it->second));
-        it = live_.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-
-  std::size_t size() noexcept {
-    std::lock_guard lock(mutex_);
-    return live_.size();
-  }
-
- private:
-  std::mutex mutex_;
-  std::unordered_map<std::uint32_t, std::unique_ptr<TBlob>> live_;
-  std::uint32_t next_ = 0;
-};
-
 namespace {
 
 // The largest blob the 32-bit size can describe (-1 means "not known").
@@ -349,25 +283,12 @@ void TBinaryBlob::setSize(std::uint32_t n) {
 
 namespace blob {
 
-TBlob* inSlot(hDBICur cursor, std::int16_t daoPosition, const std::uint8_t* slot) noexcept {
-  if (!slot) return nullptr;
-  std::uint32_t id = 0;
-  std::memcpy(&id, slot, sizeof id);
-  TBlob* b = TBlobRegistry::instance().find(id);
-  if (!b || b->cursor() != cursor || b->daoPosition() != daoPosition) return nullptr;
-  return b;
-}
-
 void writeBack(TBlob* blob, DAORecordset* rs, std::int16_t daoPosition) {
   if (!blob || !rs) return;
   const kh::Variant value = blob->writeValue();
   if (value.isEmpty()) return;  // never loaded, never written
   rs->SetCollect(kh::Variant(static_cast<std::int32_t>(daoPosition)), value);
 }
-
-void releaseCursor(hDBICur cursor) noexcept { TBlobRegistry::instance().removeCursor(cursor); }
-
-std::size_t liveBlobs() noexcept { return TBlobRegistry::instance().size(); }
 
 }  // namespace blob
 

@@ -15,6 +15,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
 #include <string>
 
 #include "CvDAO35.h"
@@ -125,6 +128,26 @@ class TBinaryBlob : public TBlob {
   void setSize(std::uint32_t n) override;
   void takeDaoValue(const kh::Variant& value) override;
   kh::Variant daoValueOfData() const override;
+};
+
+// Owns every live blob object under its 32-bit identifier.
+class TBlobRegistry {
+ public:
+  // Outlives every static destructor that may still release a cursor.
+  static TBlobRegistry& instance();
+
+  // Takes `blob`, gives it a fresh identifier and returns it.
+  TBlob* add(std::unique_ptr<TBlob> blob);
+  TBlob* find(std::uint32_t id) noexcept;
+  void remove(std::uint32_t id) noexcept;
+  // Destroys every blob object of `cursor`.
+  void removeCursor(hDBICur cursor) noexcept;
+  std::size_t size() noexcept;
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<std::uint32_t, std::unique_ptr<TBlob>> live_;
+  std::uint32_t next_ = 0;
 };
 
 namespace blob {

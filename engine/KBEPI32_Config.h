@@ -36,6 +36,10 @@ constexpr std::uint8_t kStored = 1;
 // Path of the built-in driver node.
 inline constexpr const char* kDriverPath = "\\DRIVERS\\KBE\\DB OPEN";
 
+// Patterns of every alias node and every driver node.
+inline constexpr const char* kAliasPattern = "\\DATABASES\\*\\DB OPEN";
+inline constexpr const char* kDriverPattern = "\\DRIVERS\\*\\DB OPEN";
+
 // Path of the node of `alias`: "\DATABASES\" + alias + "\DB OPEN".
 std::string aliasPath(const std::string& alias);
 

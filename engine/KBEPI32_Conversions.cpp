@@ -131,6 +131,13 @@ std::string ansiOf(const std::string& utf8) {
 
 std::string utf8Of(const std::string& ansi) { return kh::ansiToUtf8(ansi); }
 
+void copyAnsi(char* out, const std::string& text, std::size_t limit) noexcept {
+  if (!out) return;
+  const std::size_t n = text.size() < limit ? text.size() : limit;
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+}
+
 double timestampFromDate(double oleDate) { return kh::oleDateToTimestamp(oleDate); }
 double dateFromTimestamp(double timestamp) { return kh::timestampToOleDate(timestamp); }
 

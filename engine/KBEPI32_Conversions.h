@@ -87,4 +87,8 @@ std::string floatCriteriaText(double value);
 std::string ansiOf(const std::string& utf8);
 std::string utf8Of(const std::string& ansi);
 
+// Copies at most `limit` characters of `text` and a terminating zero to `out`
+// (nothing when `out` is null).
+void copyAnsi(char* out, const std::string& text, std::size_t limit) noexcept;
+
 }  // namespace kbe::conv

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "KBEPI32_Blob.h"
+#include "KBEPI32_CanExpr.h"
 #include "KBEPI32_Handles.h"
 #include "KBEPI32_Log.h"
 #include "KBEPI32_Session.h"
@@ -81,8 +82,10 @@ std::uint32_t assignId(TCursorData* cursor) {
 
 // ---- building the description ---------------------------------------------------------
 
+}  // namespace
+
 // Fills the descriptor's type columns from the DAO type and size.
-void mapType(FLDDesc& d, std::int16_t daoType, std::int32_t size) {
+void mapDaoType(FLDDesc& d, std::int16_t daoType, std::int32_t size) {
   d.iUnits2 = 0;
   switch (daoType) {
     case daotype::Boolean: d.iFldType = conv::fldBOOL; d.iLen = 2; break;
@@ -114,6 +117,8 @@ void mapType(FLDDesc& d, std::int16_t daoType, std::int32_t size) {
   }
 }
 
+namespace {
+
 // Replication system fields carry this attribute.
 constexpr std::int32_t kSystemFieldAttribute = 0x2000;
 
@@ -134,7 +139,7 @@ void buildFields(TCursorInfoData& info, DAOFields& fields, bool queryCursor, con
     e.desc.iFldNum = static_cast<std::uint16_t>(info.fields.size() + 1);
     copyName(e.desc.szName, sizeof e.desc.szName, name);
     e.daoType = f->GetType();
-    mapType(e.desc, e.daoType, f->GetSize());
+    mapDaoType(e.desc, e.daoType, f->GetSize());
     e.desc.iNullOffset = static_cast<std::uint16_t>(offset);
     e.desc.iOffset = static_cast<std::uint16_t>(offset + 2);
     e.desc.efldrRights = f->GetDataUpdatable() ? 0 : 1;
@@ -221,11 +226,12 @@ void buildIndexes(TCursorInfoData& info, DAOTableDef& table, const TDatabaseOpti
   info.indexCount = static_cast<std::uint32_t>(info.indexes.size());
 }
 
-std::unique_ptr<TCursorInfoData> buildInfo(DAORecordset& rs, DAOTableDef* table, const TDatabaseOptions& options) {
+// The description of a recordset (`rs`) or, given, of a table definition.
+std::unique_ptr<TCursorInfoData> buildInfo(DAORecordset* rs, DAOTableDef* table, const TDatabaseOptions& options) {
   auto info = std::make_unique<TCursorInfoData>();
-  info->recordset = &rs;
+  info->recordset = rs;
   std::vector<std::string> hidden;
-  buildFields(*info, table ? *table->GetFields() : *rs.GetFields(), table == nullptr, options, hidden);
+  buildFields(*info, table ? *table->GetFields() : *rs->GetFields(), table == nullptr, options, hidden);
   if (table) buildIndexes(*info, *table, options, hidden);
   CURProps& p = info->props;
   if (table) copyName(p.szName, sizeof p.szName, conv::ansiOf(table->GetName()));
@@ -243,6 +249,10 @@ std::unique_ptr<TCursorInfoData> buildInfo(DAORecordset& rs, DAOTableDef* table,
 }
 
 }  // namespace
+
+std::unique_ptr<TCursorInfoData> describeTable(DAOTableDef& table, const TDatabaseOptions& options) {
+  return buildInfo(nullptr, &table, options);
+}
 
 // ---- the records -----------------------------------------------------------------------
 
@@ -314,7 +324,7 @@ DAORecordset* makeCursor(std::unique_ptr<DAORecordset> recordset, TCursorSpec se
   c.forwardOnly = setup.forwardOnly;
   c.tableDef = std::move(setup.tableDef);
   TCursorDefData& def = *setup.definition;
-  if (!def.info) def.info = buildInfo(*recordset, c.tableDef.get(), c.options);
+  if (!def.info) def.info = buildInfo(recordset.get(), c.tableDef.get(), c.options);
   // A new cursor stands before its first record, so that a plain loop of
   // DbiGetNextRecord reads the first record first. DAO opens a recordset on
   // its first record; a forward-only one cannot step back and is marked
@@ -548,6 +558,29 @@ DBIResult readCurrentRecord(TCursorData& cursor, std::uint32_t lock, std::uint8_
 
 namespace {
 
+// The current record of a cursor as a filter expression reads it.
+class CursorFields : public canexpr::FieldSource {
+ public:
+  explicit CursorFields(TCursorData& cursor) : cursor_(cursor) {}
+  std::uint16_t find(const std::string& name) override {
+    for (const TFieldEntry& f : cursor_.info().fields)
+      if (sameTextIgnoringCase(name, f.desc.szName)) return f.desc.iFldNum;
+    return 0;
+  }
+  Variant value(std::uint16_t number) override {
+    const TFieldEntry* f = fieldEntry(cursor_, number);
+    if (!f) return Variant::null();
+    try {
+      return cursor_.recordset->GetCollect(position(f->daoPosition));
+    } catch (...) {
+      return Variant::null();
+    }
+  }
+
+ private:
+  TCursorData& cursor_;
+};
+
 // Whether every active record-level filter accepts the record in `buffer`.
 bool filtersAccept(TCursorData& cursor, std::uint8_t* buffer) {
   for (aFilter* f = cursor.filters; f; f = f->next) {
@@ -557,7 +590,8 @@ bool filtersAccept(TCursorData& cursor, std::uint8_t* buffer) {
       if (f->callback) {
         accepted = (f->callback(f->clientData, buffer, 0) & 0xFF) != 0;
       } else if (!f->expression.empty()) {
-        accepted = filterExpressionAccepts(cursor, *f);
+        CursorFields fields(cursor);
+        accepted = canexpr::accepts(canexpr::evaluate(f->expression, fields));
       }
     } catch (...) {
       convertCurrentFailure();
@@ -603,21 +637,6 @@ void fetchField(TCursorData& cursor, TFieldEntry& field, std::uint8_t* record) {
 }
 
 // ---- writing ------------------------------------------------------------------------------
-
-void writeChangedFields(TCursorData& cursor, const std::uint8_t* record) {
-  DAORecordset& rs = *cursor.recordset;
-  for (const TFieldEntry& f : cursor.info().fields) {
-    const std::uint8_t status = slotStatus(record, f);
-    if (!(status & conv::kChanged)) continue;
-    if (f.isBlob()) {
-      if (TBlob* b = blob::inSlot(cursor.recordset, f.daoPosition, slotData(record, f)))
-        blob::writeBack(b, &rs, f.daoPosition);
-      continue;
-    }
-    rs.SetCollect(position(f.daoPosition),
-                  conv::slotIntoValue(f.daoType, status, f.zeroLengthAllowed != 0, f.desc.iLen, slotData(record, f)));
-  }
-}
 
 DBIResult updateErrorStatus(std::int32_t n, DBIResult fallback) noexcept {
   switch (n) {

@@ -154,10 +154,6 @@ class TQueryData : public TCursorDefData {
   std::uint8_t storedQuery = 0;           // opened by DbiQPrepareProc
 };
 
-// Filter callback: (client data, record buffer, 0); accepts the record when the
-// low byte of the result is not 0.
-using FilterCallback = std::int16_t (*)(std::uint32_t clientData, std::uint8_t* record, std::int32_t phyRecNum);
-
 // One filter of a cursor; the filter handle is its address.
 struct aFilter {
   aFilter* next = nullptr;
@@ -238,6 +234,13 @@ class TCursorData : public TBaseData {
   bool isTableCursor() const noexcept { return tableDef != nullptr; }
 };
 
+// The type columns of a descriptor (iFldType, iSubType, iUnits1, iUnits2,
+// iLen) for a DAO type and declared size.
+void mapDaoType(FLDDesc& desc, std::int16_t daoType, std::int32_t size);
+
+// The description a table cursor on `table` gets (fields, indexes, properties).
+std::unique_ptr<TCursorInfoData> describeTable(DAOTableDef& table, const TDatabaseOptions& options);
+
 // ---- making and finding cursors --------------------------------------------------
 
 // What a new cursor is made with.
@@ -316,6 +319,17 @@ std::int16_t headerBookmarkUpper(const std::uint8_t* header) noexcept;
 // as the current bookmark.
 void capturePosition(TCursorData& cursor);
 
+// Runs a DAO move that may meet an empty recordset: "no current record"
+// (3021) leaves the recordset at its end and is not a failure.
+template <class F>
+void tolerantMove(F&& step) {
+  try {
+    step();
+  } catch (const EDAOError& e) {
+    if (kh::DaoErrorNumber(e.errorCode()) != 3021) throw;
+  }
+}
+
 // Writes stamp, current bookmark (unless forward-only) and identifier into a
 // caller's buffer.
 void writeRecordHeader(TCursorData& cursor, std::uint8_t* record);
@@ -350,27 +364,9 @@ void fetchField(TCursorData& cursor, TFieldEntry& field, std::uint8_t* record);
 
 // ---- writing ---------------------------------------------------------------------------
 
-// Writes the changed fields of `record` into the recordset (which is in
-// AddNew or Edit mode).
-void writeChangedFields(TCursorData& cursor, const std::uint8_t* record);
-
 // The status for a DAO error number met at Update; `fallback` for numbers the
 // update table does not name.
 DBIResult updateErrorStatus(std::int32_t daoErrorNumber, DBIResult fallback) noexcept;
-
-// ---- hooks of the range and filter modules -------------------------------------------
-// Each has a default that acts as if nothing of that kind were set; the module
-// that carries them out defines them for real. (Blob objects are reached
-// through KBEPI32_Blob.h.)
-
-// Range tests on the current record (false when that end is not set).
-bool recordBelowLowRange(TCursorData& cursor);
-bool recordAboveHighRange(TCursorData& cursor);
-// Range positioning for DbiSetToBegin / DbiSetToEnd with a bound set.
-void setToLowRange(TCursorData& cursor);
-void setToHighRange(TCursorData& cursor);
-// True when a stored expression accepts the current record (not null and true).
-bool filterExpressionAccepts(TCursorData& cursor, aFilter& filter);
 
 template <class F>
 DBIResult onCursor(void* handle, F&& work) noexcept {

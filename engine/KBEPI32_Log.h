@@ -4,6 +4,9 @@
 // EKBEError from the engine's own checks, anything else from the run-time.
 // Every export runs its work under trap(), which turns whatever escapes into a
 // result code (and writes it to the log when logging is on).
+//
+// The conversion (KBEPI32_Errors.cpp) sits above the sessions, whose DAO
+// errors it reports; the log file (KBEPI32_Log.cpp) sits below everything.
 #pragma once
 
 #include <stdexcept>

@@ -151,7 +151,7 @@ void bindParameters(DAOQueryDef& statement, const TQueryData& data, const std::v
   std::vector<std::string> names;  // ANSI
   for (std::int16_t i = 0; i < count; ++i) {
     params.push_back(collection->GetItem(kh::Variant(static_cast<std::int32_t>(i))));
-    names.push_back(ansiText(params.back()->GetName()));
+    names.push_back(conv::ansiOf(params.back()->GetName()));
   }
   auto byName = [&](const std::string& name) -> DAOParameter* {
     for (std::size_t i = 0; i < params.size(); ++i)
@@ -332,7 +332,7 @@ KBE_API DBIResult DbiQPrepare(hDBIStmt statement, const char* sql) {
     TQueryData& current = data.info && (!prepared || prepared->preparedSql != text) ? stmt::renewRecord(q, data) : data;
     current.markerCount = markers;
     if (auto* s = dynamic_cast<stmt::TStatementData*>(&current)) s->preparedSql = text;
-    q.SetSQL(daoText(text));
+    q.SetSQL(conv::utf8Of(text));
     return rc::OK;
   });
 }
@@ -435,7 +435,7 @@ KBE_API DBIResult DbiQPrepareProc(hDBIDb db, const char* procName, std::uint16_t
     if (!statement) return rc::InvalidParam;
     std::unique_ptr<DAOQueryDef> stored;
     try {
-      stored = database->GetQueryDefs()->GetItem(kh::Variant(daoText(procName ? procName : "")));
+      stored = database->GetQueryDefs()->GetItem(kh::Variant(conv::utf8Of(procName ? procName : "")));
     } catch (...) {
       convertCurrentFailure();
       return rc::NoSuchTable;

@@ -34,13 +34,20 @@ DBIResult updateFailure(DBIResult fallback) noexcept {
   return dao ? updateErrorStatus(static_cast<std::int32_t>(number), fallback) : mapped;
 }
 
-// Runs a move that fails when the recordset turns out to hold no record.
-template <class F>
-void tolerantMove(F&& step) {
-  try {
-    step();
-  } catch (const EDAOError& e) {
-    if (kh::DaoErrorNumber(e.errorCode()) != 3021) throw;
+// Writes the changed fields of `record` into the recordset (which is in
+// AddNew or Edit mode).
+void writeChangedFields(TCursorData& cursor, const std::uint8_t* record) {
+  DAORecordset& rs = *cursor.recordset;
+  for (const TFieldEntry& f : cursor.info().fields) {
+    const std::uint8_t status = slotStatus(record, f);
+    if (!(status & conv::kChanged)) continue;
+    if (f.isBlob()) {
+      if (TBlob* b = blob::inSlot(cursor.recordset, f.daoPosition, slotData(record, f)))
+        blob::writeBack(b, &rs, f.daoPosition);
+      continue;
+    }
+    rs.SetCollect(kh::Variant(std::int32_t{f.daoPosition}),
+                  conv::slotIntoValue(f.daoType, status, f.zeroLengthAllowed != 0, f.desc.iLen, slotData(record, f)));
   }
 }
 

@@ -8,9 +8,11 @@
 // the side recordset.
 #include <cstring>
 
+#include "KBEPI32_Conversions.h"
 #include "KBEPI32_CursorData.h"
 #include "KBEPI32_Handles.h"
 #include "KBEPI32_Log.h"
+#include "KBEPI32_Range.h"
 #include "KBEPI32_Recordset.h"
 #include "KBEPI32_Session.h"
 
@@ -27,33 +29,21 @@ unsigned currentDaoError() noexcept {
   }
 }
 
-// Runs a DAO move that fails with "no current record" when the recordset
-// turns out to be empty; that failure leaves the recordset at its end and is
-// not an error for the caller.
-template <class F>
-void move(F&& step) {
-  try {
-    step();
-  } catch (...) {
-    if (currentDaoError() != 3021) throw;
-  }
-}
-
 bool atBOF(TCursorData& c) { return c.recordset->GetBOF() != 0; }
 bool atEOF(TCursorData& c) { return c.recordset->GetEOF() != 0; }
 
 // Puts the recordset before its first record.
 void toBegin(DAORecordset& rs) {
   if (rs.GetBOF()) return;
-  move([&] { rs.MoveFirst(); });
-  if (!rs.GetBOF()) move([&] { rs.MovePrevious(); });
+  tolerantMove([&] { rs.MoveFirst(); });
+  if (!rs.GetBOF()) tolerantMove([&] { rs.MovePrevious(); });
 }
 
 // Puts the recordset after its last record.
 void toEnd(DAORecordset& rs) {
   if (rs.GetEOF()) return;
-  move([&] { rs._30_MoveLast(); });
-  if (!rs.GetEOF()) move([&] { rs.MoveNext(); });
+  tolerantMove([&] { rs._30_MoveLast(); });
+  if (!rs.GetEOF()) tolerantMove([&] { rs.MoveNext(); });
 }
 
 DBIResult setToBegin(TCursorData& c) {
@@ -62,7 +52,7 @@ DBIResult setToBegin(TCursorData& c) {
     return rc::OK;
   }
   if (c.lowRange) {
-    setToLowRange(c);
+    range::setToLowRange(c);
   } else {
     toBegin(*c.recordset);
     capturePosition(c);
@@ -72,7 +62,7 @@ DBIResult setToBegin(TCursorData& c) {
 
 DBIResult setToEnd(TCursorData& c) {
   if (c.highRange) {
-    setToHighRange(c);
+    range::setToHighRange(c);
   } else {
     toEnd(*c.recordset);
     capturePosition(c);
@@ -84,8 +74,8 @@ DBIResult getRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record, vo
   if (atBOF(c)) return rc::BOF;
   if (atEOF(c)) return rc::EOF_;
   if (c.onDeleted) return rc::KeyOrRecDeleted;
-  if (c.lowRange && recordBelowLowRange(c)) return rc::BOF;
-  if (c.highRange && recordAboveHighRange(c)) return rc::EOF_;
+  if (c.lowRange && range::recordBelowLowRange(c)) return rc::BOF;
+  if (c.highRange && range::recordAboveHighRange(c)) return rc::EOF_;
   if (!c.forwardOnly) {
     try {
       conv::bookmarkFromDao(c.recordset->GetBookmark(), c.bookmark.data() + 4);
@@ -105,22 +95,22 @@ DBIResult getRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record, vo
 DBIResult getNextRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record, void* recProps) {
   DAORecordset& rs = *c.recordset;
   if (atEOF(c)) return rc::EOF_;
-  if (!atBOF(c) && c.highRange && !c.onDeleted && recordAboveHighRange(c)) return rc::EOF_;
+  if (!atBOF(c) && c.highRange && !c.onDeleted && range::recordAboveHighRange(c)) return rc::EOF_;
   for (;;) {
     if (!c.criteria.empty()) {
-      if (rs.GetBOF() || c.beforeFirst) rs.FindFirst(daoText(c.criteria));
-      else rs.FindNext(daoText(c.criteria));
+      if (rs.GetBOF() || c.beforeFirst) rs.FindFirst(conv::utf8Of(c.criteria));
+      else rs.FindNext(conv::utf8Of(c.criteria));
       c.beforeFirst = false;
       if (rs.GetNoMatch() && !rs.GetEOF()) {
-        move([&] { rs._30_MoveLast(); });
-        if (!rs.GetEOF()) move([&] { rs.MoveNext(); });
+        tolerantMove([&] { rs._30_MoveLast(); });
+        if (!rs.GetEOF()) tolerantMove([&] { rs.MoveNext(); });
       }
     } else {
       if (!c.beforeFirst) rs.MoveNext();
       c.beforeFirst = false;
     }
     capturePosition(c);
-    if (rs.GetEOF() || (c.highRange && recordAboveHighRange(c))) return rc::EOF_;
+    if (rs.GetEOF() || (c.highRange && range::recordAboveHighRange(c))) return rc::EOF_;
     const DBIResult r = readRecordAfterMove(c, lock, record, recProps);
     if (r != rc::NoCurrRec) return r;
   }
@@ -129,20 +119,20 @@ DBIResult getNextRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record
 DBIResult getPriorRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record, void* recProps) {
   DAORecordset& rs = *c.recordset;
   if (atBOF(c)) return rc::BOF;
-  if (!atEOF(c) && c.lowRange && !c.onDeleted && recordBelowLowRange(c)) return rc::BOF;
+  if (!atEOF(c) && c.lowRange && !c.onDeleted && range::recordBelowLowRange(c)) return rc::BOF;
   for (;;) {
     if (!c.criteria.empty()) {
-      if (rs.GetEOF()) rs.FindLast(daoText(c.criteria));
-      else rs.FindPrevious(daoText(c.criteria));
+      if (rs.GetEOF()) rs.FindLast(conv::utf8Of(c.criteria));
+      else rs.FindPrevious(conv::utf8Of(c.criteria));
       if (rs.GetNoMatch() && !rs.GetBOF()) {
-        move([&] { rs.MoveFirst(); });
-        if (!rs.GetBOF()) move([&] { rs.MovePrevious(); });
+        tolerantMove([&] { rs.MoveFirst(); });
+        if (!rs.GetBOF()) tolerantMove([&] { rs.MovePrevious(); });
       }
     } else {
       rs.MovePrevious();
     }
     capturePosition(c);
-    if (rs.GetBOF() || (c.lowRange && recordBelowLowRange(c))) return rc::BOF;
+    if (rs.GetBOF() || (c.lowRange && range::recordBelowLowRange(c))) return rc::BOF;
     const DBIResult r = readRecordAfterMove(c, lock, record, recProps);
     if (r != rc::NoCurrRec) return r;
   }
@@ -208,7 +198,7 @@ DBIResult setToBookMark(hDBICur cursor, const std::uint8_t* bookmark) noexcept {
     } catch (...) {
       const unsigned n = currentDaoError();
       if (n != 3159 && n != 3167) throw;
-      move([&] { c.recordset->MoveFirst(); });
+      tolerantMove([&] { c.recordset->MoveFirst(); });
       capturePosition(c);
       return rc::OK;
     }
@@ -260,7 +250,7 @@ DBIResult getExactRecordCount(hDBICur cursor, std::uint32_t* count) noexcept {
     // records its own recordset has reached, so this recordset's count would
     // only be exact once it has itself been to the end.
     std::unique_ptr<DAORecordset> clone = c.recordset->Clone();
-    move([&] { clone->_30_MoveLast(); });
+    tolerantMove([&] { clone->_30_MoveLast(); });
     c.exactCount = true;
     *count = static_cast<std::uint32_t>(clone->GetRecordCount());
     return rc::OK;
@@ -308,7 +298,7 @@ KBE_API DBIResult DbiSetToCursor(hDBICur destination, hDBICur source) {
     if (src->recordset->GetBOF() || src->recordset->GetEOF()) return rc::NoCurrRec;
     try {
       dst->recordset->SetBookmark(src->recordset->GetBookmark());
-      if ((dst->lowRange && recordBelowLowRange(*dst)) || (dst->highRange && recordAboveHighRange(*dst))) {
+      if ((dst->lowRange && range::recordBelowLowRange(*dst)) || (dst->highRange && range::recordAboveHighRange(*dst))) {
         setToBegin(*dst);
         return rc::BOF;
       }

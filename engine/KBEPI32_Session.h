@@ -8,12 +8,47 @@
 // engine is used from the thread that loaded it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "CvDAO35.h"
 #include "KBEPI32_UserData.h"
+#include "kbe/kbe.h"
 
 namespace kbe {
+
+// One detach callback registered by the host.
+struct CallbackNode {
+  CallbackNode* next;
+  DetachCallback function;
+  std::uint32_t clientData;
+};
+
+// Plain data only, so that it stays valid to the very end of unload whatever
+// order the run-time tears the library's objects down in.
+struct EngineState {
+  bool initialised = false;
+  DAOLocalEngine* current = nullptr;
+  DAOLocalEngine* defaultSession = nullptr;
+  std::int32_t unnamedCounter = 0;
+  CallbackNode* callbacks = nullptr;  // newest first
+  bool unloaded = false;
+};
+
+// The one engine state of the loaded library.
+EngineState& engineState() noexcept;
+
+// `hook` runs before every session is made (the entry code arms its exit
+// handler there, once DAO objects exist).
+void onNewSession(void (*hook)()) noexcept;
+
+// A new session named `name`: a private DAO engine with its TEngineData,
+// registered as a session handle.
+DAOLocalEngine* newSession(const std::string& name);
+
+// Destroys a session with its workspaces. Refuses (EKBEError) while cursor
+// records are registered with one of its workspaces; nothing changes then.
+void destroySession(DAOLocalEngine* session);
 
 // Whether DbiInitFn has run (and no DbiExit or process detach since).
 bool engineInitialised() noexcept;
@@ -30,30 +65,5 @@ DAOLocalEngine* existingSession() noexcept;
 // The object behind a live handle of that kind, or null.
 DAOLocalEngine* sessionFromHandle(void* handle) noexcept;
 DAODatabase* databaseFromHandle(void* handle) noexcept;
-
-// The workspace a database was opened in; EInvalidCast when the database's
-// parent is not a live workspace.
-DAOWorkspace* workspaceOf(const DAODatabase* db);
-// Its state record; EInvalidCast when there is none.
-TWorkspaceData& workspaceDataOfDatabase(const DAODatabase* db);
-
-// Releases a workspace: refuses with EKBEError kPendingNotifications while
-// cursor records are registered (nothing changes then); otherwise unlinks it
-// from its session's list, destroys the databases still open in it and then
-// the wrapper with its TWorkspaceData.
-void releaseWorkspace(DAOWorkspace* ws);
-
-// Destroys a database wrapper (and its TDatabaseData): it leaves its
-// workspace's list and its handle becomes invalid.
-void destroyDatabase(DAODatabase* db) noexcept;
-
-// Text across the boundary: the engine's ANSI (Windows-1252) strings become
-// the store's UTF-8 and back. Characters without a Windows-1252 byte (and
-// malformed UTF-8) come back as '?'.
-std::string daoText(const std::string& ansi);
-std::string ansiText(const std::string& utf8);
-
-// Copies at most `limit` characters of `text` and a terminating zero to `out`.
-void copyAnsi(char* out, const std::string& text, std::size_t limit) noexcept;
 
 }  // namespace kbe

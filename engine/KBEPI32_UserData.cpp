@@ -28,10 +28,12 @@ void TEngineData::releaseWorkspaces() noexcept {
   while (DAOWorkspace* ws = firstWorkspace) {
     try {
       releaseWorkspace(ws);
-    } catch (...) {
+    } catch (const std::exception& e) {
       // Still in use by cursors: leave it (and everything after it) alone
       // rather than pull it away from under them.
-      convertCurrentFailure();
+      logLine(std::string("EXCEPTION EKBEError @00000000: ") + e.what());
+      return;
+    } catch (...) {
       return;
     }
   }

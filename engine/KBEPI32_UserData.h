@@ -122,6 +122,22 @@ TEngineData* engineDataOf(const DAOBase* wrapper) noexcept;
 TWorkspaceData* workspaceDataOf(const DAOBase* wrapper) noexcept;
 TDatabaseData* databaseDataOf(const DAOBase* wrapper) noexcept;
 
+// The workspace a database was opened in; EInvalidCast when the database's
+// parent is not a live workspace.
+DAOWorkspace* workspaceOf(const DAODatabase* db);
+// Its state record; EInvalidCast when there is none.
+TWorkspaceData& workspaceDataOfDatabase(const DAODatabase* db);
+
+// Releases a workspace: refuses with EKBEError kPendingNotifications while
+// cursor records are registered (nothing changes then); otherwise unlinks it
+// from its session's list, destroys the databases still open in it and then
+// the wrapper with its TWorkspaceData.
+void releaseWorkspace(DAOWorkspace* ws);
+
+// Destroys a database wrapper (and its TDatabaseData): it leaves its
+// workspace's list and its handle becomes invalid.
+void destroyDatabase(DAODatabase* db) noexcept;
+
 // The message of a refused workspace destruction.
 inline constexpr const char* kPendingNotifications = "TWorkspaceData.Destroy: Still pending notifications";
 

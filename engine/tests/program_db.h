@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -25,7 +26,9 @@ inline const std::string kHomeNotesAnsi = "caf\xE9";
 
 // Builds the file through the store's object model with the statements a DAO
 // client would run. Groups get the IDs 1 to 4 in the order of the sample groups.
-inline bool createProgramDatabase(const std::string& path, const std::string& password) {
+// `extend`, when given, adds more to the file before it is closed.
+inline bool createProgramDatabase(const std::string& path, const std::string& password,
+                                  const std::function<bool(kh::dao::Database&)>& extend = {}) {
   namespace dao = kh::dao;
   kh::win::HMODULE store = kh::win::LoadLibraryA((std::string(KH_ENGINE_DIR) + "/libkhstore.so").c_str());
   if (!store) return false;
@@ -80,6 +83,7 @@ inline bool createProgramDatabase(const std::string& path, const std::string& pa
       kh::ComPtr<dao::_QueryDef> q;
       ok = ok && kh::SUCCEEDED(db->CreateQueryDef(kh::Variant(name), kh::Variant(sql), q.put()));
     }
+    if (ok && extend) ok = extend(*db);
     ok = ok && kh::SUCCEEDED(db->Close());
   }
   kh::win::FreeLibrary(store);
@@ -110,10 +114,15 @@ class ProgramDb : public ::testing::Test {
     init(400, nullptr);
     exit();
     liveAtStart = liveObjects();
-    ASSERT_TRUE(createProgramDatabase(file, "secret"));
+    ASSERT_TRUE(createProgramDatabase(file, "secret", [this](kh::dao::Database& d) { return extendDatabase(d); }));
     ASSERT_NO_FATAL_FAILURE(db = openAlias(aliasName(), {}));
   }
   void TearDown() override {
+    for (hDBICur& c : cursors) {
+      if (c) {
+        EXPECT_EQ(closeCursor(&c), 0);
+      }
+    }
     for (hDBIDb& d : opened) {
       if (d) {
         EXPECT_EQ(closeDatabase(&d), 0);
@@ -123,6 +132,9 @@ class ProgramDb : public ::testing::Test {
     exit();
     EXPECT_EQ(liveObjects(), liveAtStart);
   }
+
+  // Adds a test's own objects to the file while it is being made.
+  virtual bool extendDatabase(kh::dao::Database&) { return true; }
 
   using hDBIDb = kbe::hDBIDb;
   using hDBICur = kbe::hDBICur;
@@ -210,6 +222,7 @@ class ProgramDb : public ::testing::Test {
   const std::string file = root.path() + "/keyhaven.pdb";
   hDBIDb db = nullptr;
   std::vector<hDBIDb> opened;
+  std::vector<hDBICur> cursors;  // closed at the end of the test
 
   decltype(&::DbiInitFn) init = KBE_FN(engine, DbiInitFn, 2);
   decltype(&::DbiExit) exit = KBE_FN(engine, DbiExit, 3);

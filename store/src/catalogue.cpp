@@ -533,6 +533,7 @@ void DbState::renameTable(const std::string& oldName, const std::string& newName
   if (table->system) fail(err::NoPermission);
   validateName(newName);
   if (!sameName(oldName, newName) && (findTable(newName) || findQuery(newName))) fail(err::TableExists, newName);
+  const std::string previous = table->name;
   atomically([&] {
     exec("ALTER TABLE " + quoteName(table->name) + " RENAME TO " + quoteName(newName));
     exec(std::string("UPDATE ") + kCatTables + " SET Name = " + quoteText(newName) + " WHERE Name = " + quoteText(oldName));
@@ -541,6 +542,12 @@ void DbState::renameTable(const std::string& oldName, const std::string& newName
     exec(std::string("UPDATE ") + kCatRelations + " SET TableName = " + quoteText(newName) + " WHERE TableName = " + quoteText(oldName));
     exec(std::string("UPDATE ") + kCatRelations + " SET ForeignTable = " + quoteText(newName) + " WHERE ForeignTable = " + quoteText(oldName));
     table->name = newName;
+    // SQLite index names carry the table name; they follow the rename.
+    for (const auto& index : table->indexes) {
+      exec("DROP INDEX " + sqlIndexName(previous, index.name));
+      exec(createIndexSql(*table, index));
+    }
+    writeTableCatalogue(*table);
     for (auto& rel : relations_) {
       if (sameName(rel->table, oldName)) rel->table = newName;
       if (sameName(rel->foreignTable, oldName)) rel->foreignTable = newName;

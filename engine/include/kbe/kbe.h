@@ -289,7 +289,53 @@ struct SPParamDesc {
 };
 static_assert(sizeof(SPParamDesc) == 52);
 
+// Table creation descriptor. Only the name, the field descriptors (physical
+// types) and the index descriptors are used.
+struct CRTblDesc {
+  char szTblName[261];
+  char szTblType[32];
+  char szErrTblName[261];
+  char szUserName[32];
+  char szPassword[32];
+  BOOL16 bProtected;
+  BOOL16 bPack;
+  std::uint16_t iFldCount;
+  void* pecrFldOp;
+  FLDDesc* pfldDesc;
+  std::uint16_t iIdxCount;
+  void* pecrIdxOp;
+  IDXDesc* pidxDesc;
+  std::uint16_t iSecRecCount;
+  void* pecrSecOp;
+  void* psecDesc;
+  std::uint16_t iValChkCount;
+  void* pecrValChkOp;
+  VCHKDesc* pvchkDesc;
+  std::uint16_t iRintCount;
+  void* pecrRintOp;
+  void* printDesc;
+  std::uint16_t iOptParams;
+  FLDDesc* pfldOptParams;
+  std::uint8_t* pOptData;
+};
+
+// Header of a filter expression block; nodes and literals follow within
+// iTotalSize bytes of the block's start.
+struct CANExpr {
+  std::uint16_t iVer;
+  std::uint16_t iTotalSize;
+  std::uint16_t iNodes;
+  std::uint16_t iNodeStart;
+  std::uint16_t iLiteralStart;
+};
+static_assert(sizeof(CANExpr) == 10);
+
 #pragma pack(pop)
+
+// Filter function: (client data, record buffer, physical record number 0);
+// accepts the record when the low byte of its result is not 0.
+using FilterCallback = std::int16_t (*)(std::uint32_t clientData, std::uint8_t* record, std::int32_t phyRecNum);
+using hDBIFilter = void*;
 
 // Detach notification: (callback type, client data, callback buffer).
 using DetachCallback = std::uint32_t (*)(std::uint32_t type, std::uint32_t clientData, void* buffer);
@@ -443,33 +489,61 @@ KBE_API DBIResult DbiTruncateBlob(kbe::hDBICur cursor, std::uint8_t* record, std
                                   std::uint32_t length);
 KBE_API DBIResult DbiFreeBlob(kbe::hDBICur cursor, std::uint8_t* record, std::uint16_t field);
 
-// ---- exported, not carried out yet: each answers 0x274F --------------------
-KBE_API DBIResult DbiOpenTable(...);
-KBE_API DBIResult DbiSetRange(...);
-KBE_API DBIResult DbiResetRange(...);
-KBE_API DBIResult DbiSetToKey(...);
-KBE_API DBIResult DbiOpenTableList(...);
-KBE_API DBIResult DbiOpenIndexList(...);
-KBE_API DBIResult DbiOpenFieldList(...);
-KBE_API DBIResult DbiOpenVchkList(...);
-KBE_API DBIResult DbiOpenRintList(...);
-KBE_API DBIResult DbiOpenSecurityList(...);
-KBE_API DBIResult DbiOpenTableTypesList(...);
-KBE_API DBIResult DbiOpenFieldTypesList(...);
-KBE_API DBIResult DbiGetFieldTypeDesc(...);
-KBE_API DBIResult DbiSwitchToIndex(...);
-KBE_API DBIResult DbiExtractKey(...);
-KBE_API DBIResult DbiCreateTable(...);
-KBE_API DBIResult DbiRenameTable(...);
-KBE_API DBIResult DbiDeleteTable(...);
-KBE_API DBIResult DbiAddIndex(...);
-KBE_API DBIResult DbiDeleteIndex(...);
-KBE_API DBIResult DbiEmptyTable(...);
-KBE_API DBIResult DbiGetRecordForKey(...);
-KBE_API DBIResult DbiAddFilter(...);
-KBE_API DBIResult DbiDropFilter(...);
-KBE_API DBIResult DbiActivateFilter(...);
-KBE_API DBIResult DbiDeactivateFilter(...);
-KBE_API DBIResult DbiOpenSPList(...);
-KBE_API DBIResult DbiOpenSPParamList(...);
-KBE_API DBIResult DbiOpenSessionRepository(...);
+// ---- tables, indexes, keys and ranges --------------------------------------
+KBE_API DBIResult DbiOpenTable(kbe::hDBIDb db, const char* tableName, const char* driverType, const char* indexName,
+                               const char* indexTagName, std::uint16_t indexId, std::uint32_t openMode,
+                               std::uint32_t shareMode, std::uint32_t translateMode, kbe::BOOL16 uniDirectional,
+                               void* optParams, kbe::hDBICur* cursor);
+KBE_API DBIResult DbiSwitchToIndex(kbe::hDBICur* cursor, const char* indexName, const char* tagName,
+                                   std::uint16_t indexId, kbe::BOOL16 currentRecord);
+// Search conditions: 0 equal, 1 greater, 2 greater or equal.
+KBE_API DBIResult DbiSetToKey(kbe::hDBICur cursor, std::uint32_t condition, kbe::BOOL16 directKey,
+                              std::uint16_t fields, std::uint16_t partialLength, const std::uint8_t* key);
+KBE_API DBIResult DbiGetRecordForKey(kbe::hDBICur cursor, kbe::BOOL16 directKey, std::uint16_t fields,
+                                     std::uint16_t partialLength, const std::uint8_t* key, std::uint8_t* record);
+KBE_API DBIResult DbiSetRange(kbe::hDBICur cursor, kbe::BOOL16 keyItself, std::uint16_t fields1,
+                              std::uint16_t partialLength1, const std::uint8_t* key1, kbe::BOOL16 inclusive1,
+                              std::uint16_t fields2, std::uint16_t partialLength2, const std::uint8_t* key2,
+                              kbe::BOOL16 inclusive2);
+KBE_API DBIResult DbiResetRange(kbe::hDBICur cursor);
+KBE_API DBIResult DbiExtractKey(kbe::hDBICur cursor, const std::uint8_t* record, std::uint8_t* key);
+KBE_API DBIResult DbiEmptyTable(kbe::hDBIDb db, kbe::hDBICur cursor, const char* tableName, const char* driverType);
+KBE_API DBIResult DbiCreateTable(kbe::hDBIDb db, kbe::BOOL16 overwrite, const kbe::CRTblDesc* desc);
+KBE_API DBIResult DbiDeleteTable(kbe::hDBIDb db, const char* tableName, const char* driverType);
+KBE_API DBIResult DbiRenameTable(kbe::hDBIDb db, const char* oldName, const char* driverType, const char* newName);
+KBE_API DBIResult DbiAddIndex(kbe::hDBIDb db, kbe::hDBICur cursor, const char* tableName, const char* driverType,
+                              const kbe::IDXDesc* desc, const char* keyViolationTable);
+KBE_API DBIResult DbiDeleteIndex(kbe::hDBIDb db, kbe::hDBICur cursor, const char* tableName, const char* driverType,
+                                 const char* indexName, const char* tagName, std::uint16_t indexId);
+
+// ---- filters -----------------------------------------------------------------
+KBE_API DBIResult DbiAddFilter(kbe::hDBICur cursor, std::uint32_t clientData, std::uint16_t priority,
+                               kbe::BOOL16 canAbort, const void* expression, kbe::FilterCallback callback,
+                               kbe::hDBIFilter* filter);
+KBE_API DBIResult DbiDropFilter(kbe::hDBICur cursor, kbe::hDBIFilter filter);
+KBE_API DBIResult DbiActivateFilter(kbe::hDBICur cursor, kbe::hDBIFilter filter);
+KBE_API DBIResult DbiDeactivateFilter(kbe::hDBICur cursor, kbe::hDBIFilter filter);
+
+// ---- catalogue lists ---------------------------------------------------------
+KBE_API DBIResult DbiOpenTableList(kbe::hDBIDb db, kbe::BOOL16 extended, kbe::BOOL16 system, const char* pattern,
+                                   kbe::hDBICur* cursor);
+KBE_API DBIResult DbiOpenIndexList(kbe::hDBIDb db, const char* tableName, const char* driverType,
+                                   kbe::hDBICur* cursor);
+KBE_API DBIResult DbiOpenFieldList(kbe::hDBIDb db, const char* tableName, const char* driverType,
+                                   kbe::BOOL16 physicalTypes, kbe::hDBICur* cursor);
+KBE_API DBIResult DbiOpenVchkList(kbe::hDBIDb db, const char* tableName, const char* driverType,
+                                  kbe::hDBICur* cursor);
+KBE_API DBIResult DbiOpenRintList(kbe::hDBIDb db, const char* tableName, const char* driverType,
+                                  kbe::hDBICur* cursor);
+KBE_API DBIResult DbiOpenSecurityList(kbe::hDBIDb db, const char* tableName, const char* driverType,
+                                      kbe::hDBICur* cursor);
+KBE_API DBIResult DbiOpenTableTypesList(const char* driverType, kbe::hDBICur* cursor);
+KBE_API DBIResult DbiOpenFieldTypesList(const char* driverType, const char* tableType, kbe::hDBICur* cursor);
+// `desc` receives one 164-byte "FIELDTYPES" row.
+KBE_API DBIResult DbiGetFieldTypeDesc(const char* driverType, const char* tableType, const char* fieldType,
+                                      void* desc);
+KBE_API DBIResult DbiOpenSPList(kbe::hDBIDb db, kbe::BOOL16 extended, kbe::BOOL16 system, const char* qualifier,
+                                kbe::hDBICur* cursor);
+KBE_API DBIResult DbiOpenSPParamList(kbe::hDBIDb db, const char* procName, kbe::BOOL16 physicalTypes,
+                                     std::uint16_t overload, kbe::hDBICur* cursor);
+KBE_API DBIResult DbiOpenSessionRepository(void* unused, kbe::hDBICur* cursor);

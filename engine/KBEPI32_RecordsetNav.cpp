@@ -105,7 +105,7 @@ DBIResult getRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record, vo
 DBIResult getNextRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record, void* recProps) {
   DAORecordset& rs = *c.recordset;
   if (atEOF(c)) return rc::EOF_;
-  if (!atBOF(c) && c.highRange && !c.onDeleted && recordAboveHighRange(c)) return rc::EOF_;
+  if (c.highRange && !c.onDeleted && !atBOF(c) && recordAboveHighRange(c)) return rc::EOF_;
   for (;;) {
     if (!c.criteria.empty()) {
       if (rs.GetBOF() || c.beforeFirst) rs.FindFirst(daoText(c.criteria));
@@ -129,7 +129,7 @@ DBIResult getNextRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record
 DBIResult getPriorRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record, void* recProps) {
   DAORecordset& rs = *c.recordset;
   if (atBOF(c)) return rc::BOF;
-  if (!atEOF(c) && c.lowRange && !c.onDeleted && recordBelowLowRange(c)) return rc::BOF;
+  if (c.lowRange && !c.onDeleted && !atEOF(c) && recordBelowLowRange(c)) return rc::BOF;
   for (;;) {
     if (!c.criteria.empty()) {
       if (rs.GetEOF()) rs.FindLast(daoText(c.criteria));

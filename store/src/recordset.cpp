@@ -14,9 +14,10 @@ using namespace dao;
 namespace {
 
 Variant keyBookmark(sqlite3_int64 key) {
-  std::vector<std::uint8_t> bytes;
   // Four bytes while the key fits; a bookmark never exceeds eight.
   int n = (key >= INT32_MIN && key <= INT32_MAX) ? 4 : 8;
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) bytes.push_back(static_cast<std::uint8_t>((static_cast<std::uint64_t>(key) >> (8 * i)) & 0xFF));
   return Variant::fromBytes(std::move(bytes));
 }
@@ -496,7 +497,10 @@ const Variant& RecordsetImpl::currentValue(int c) {
 
 namespace {
 
-constexpr std::size_t kWindowRows = 128;
+// A window starts small, as a grid's first screen needs few records, and
+// doubles while the records are read on in the same direction.
+constexpr std::size_t kFirstWindowRows = 16;
+constexpr std::size_t kWindowRows = 256;
 
 }  // namespace
 
@@ -516,7 +520,8 @@ std::string RecordsetImpl::keyRangeSql(const std::string& columns) const {
 void RecordsetImpl::growKeyset(std::size_t index) {
   auto& ks = *keyset_;
   if (!growStmt_) {
-    const std::string sql = keyRangeSql(", " + plan_.selectList) + " LIMIT " + std::to_string(kWindowRows);
+    const std::string sql =
+        keyRangeSql(", " + plan_.selectList) + " LIMIT ?" + std::to_string(plan_.params.size() + 3);
     int rc = sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &growStmt_, nullptr);
     if (rc != SQLITE_OK) {
       sqlite3_finalize(growStmt_);
@@ -534,6 +539,8 @@ void RecordsetImpl::growKeyset(std::size_t index) {
     const std::size_t from = ks.keys.size();
     sqlite3_bind_int64(s, base + 1, ks.lastKey == INT64_MIN ? INT64_MIN : ks.lastKey + 1);
     sqlite3_bind_int64(s, base + 2, ks.maxKey);
+    windowRows_ = from == 0 ? kFirstWindowRows : std::min(2 * windowRows_, kWindowRows);
+    sqlite3_bind_int64(s, base + 3, static_cast<sqlite3_int64>(windowRows_));
     windowStart_ = windowEnd_ = from;
     std::size_t n = 0;
     int rc;
@@ -557,7 +564,7 @@ void RecordsetImpl::growKeyset(std::size_t index) {
       throw f;
     }
     sqlite3_reset(s);
-    if (n < kWindowRows || ks.lastKey >= ks.maxKey) ks.growing = false;
+    if (n < windowRows_ || ks.lastKey >= ks.maxKey) ks.growing = false;
   }
 }
 
@@ -602,10 +609,13 @@ void RecordsetImpl::fetchWindow(std::size_t pos) {
   // Going on from the window before reads onward, going back from it reads
   // backward, a jump reads a few records behind and mostly ahead.
   std::size_t from;
-  if (windowEnd_ > windowStart_ && pos == windowEnd_) from = pos;
-  else if (windowEnd_ > windowStart_ && pos + 1 == windowStart_) from = pos + 1 >= kWindowRows ? pos + 1 - kWindowRows : 0;
-  else from = pos >= 8 ? pos - 8 : 0;
-  const std::size_t to = std::min(keys.size(), from + kWindowRows);
+  const bool onward = windowEnd_ > windowStart_ && pos == windowEnd_;
+  const bool back = windowEnd_ > windowStart_ && pos + 1 == windowStart_;
+  windowRows_ = onward || back ? std::min(2 * windowRows_, kWindowRows) : kFirstWindowRows;
+  if (onward) from = pos;
+  else if (back) from = pos + 1 >= windowRows_ ? pos + 1 - windowRows_ : 0;
+  else from = pos >= 2 ? pos - 2 : 0;
+  const std::size_t to = std::min(keys.size(), from + windowRows_);
   windowStart_ = from;
   windowEnd_ = to;
   const std::size_t n = to - from;

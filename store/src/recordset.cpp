@@ -85,7 +85,6 @@ RecordsetImpl::~RecordsetImpl() {
   if (locked_) db_->unlockRecord(plan_.table, lockedKey_, this);
   sqlite3_finalize(readStmt_);
   sqlite3_finalize(rangeStmt_);
-  sqlite3_finalize(listStmt_);
   sqlite3_finalize(growStmt_);
 }
 
@@ -100,8 +99,6 @@ void RecordsetImpl::describeColumns() {
   readStmt_ = nullptr;
   sqlite3_finalize(rangeStmt_);
   rangeStmt_ = nullptr;
-  sqlite3_finalize(listStmt_);
-  listStmt_ = nullptr;
   sqlite3_finalize(growStmt_);
   growStmt_ = nullptr;
   dropWindow();
@@ -581,26 +578,37 @@ void RecordsetImpl::completeKeyset() {
 }
 
 void RecordsetImpl::prepareWindowStatements() {
-  if (rangeStmt_ && listStmt_) return;
+  if (rangeStmt_) return;
   const int base = static_cast<int>(plan_.params.size());
   const std::string alias = quoteName(plan_.alias);
   const std::string head = "SELECT " + alias + ".rowid, " + plan_.selectList + " FROM " + quoteName(plan_.table) +
                            " AS " + alias + " WHERE " + alias + ".rowid ";
   std::string range = head + "BETWEEN ?" + std::to_string(base + 1) + " AND ?" + std::to_string(base + 2) +
                       " ORDER BY " + alias + ".rowid";
-  std::string list = head + "IN (";
-  for (std::size_t i = 0; i < kWindowRows; ++i) list += (i ? ", ?" : "?") + std::to_string(base + 1 + static_cast<int>(i));
-  list += ")";
-  for (auto [sql, stmt] : {std::pair{&range, &rangeStmt_}, std::pair{&list, &listStmt_}}) {
-    if (*stmt) continue;
-    int rc = sqlite3_prepare_v2(db_->handle(), sql->c_str(), static_cast<int>(sql->size()), stmt, nullptr);
-    if (rc != SQLITE_OK) {
-      sqlite3_finalize(*stmt);
-      *stmt = nullptr;
-      failFromSqlite(db_->handle(), rc);
-    }
-    for (std::size_t i = 0; i < plan_.params.size(); ++i) bindValue(*stmt, static_cast<int>(i + 1), plan_.params[i], 0);
+  int rc = sqlite3_prepare_v2(db_->handle(), range.c_str(), static_cast<int>(range.size()), &rangeStmt_, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(rangeStmt_);
+    rangeStmt_ = nullptr;
+    failFromSqlite(db_->handle(), rc);
   }
+  for (std::size_t i = 0; i < plan_.params.size(); ++i) bindValue(rangeStmt_, static_cast<int>(i + 1), plan_.params[i], 0);
+}
+
+sqlite3_stmt* RecordsetImpl::listStatement(std::size_t keys) {
+  // Lists come in a few sizes, each prepared once for the connection; the
+  // places past the keys stay Null (the cache clears bindings), which
+  // matches nothing.
+  std::size_t size = kFirstWindowRows;
+  while (size < keys) size *= 2;
+  const int base = static_cast<int>(plan_.params.size());
+  const std::string alias = quoteName(plan_.alias);
+  std::string sql = "SELECT " + alias + ".rowid, " + plan_.selectList + " FROM " + quoteName(plan_.table) + " AS " +
+                    alias + " WHERE " + alias + ".rowid IN (";
+  for (std::size_t i = 0; i < size; ++i) sql += (i ? ", ?" : "?") + std::to_string(base + 1 + static_cast<int>(i));
+  sql += ")";
+  sqlite3_stmt* s = db_->cached(sql);
+  for (std::size_t i = 0; i < plan_.params.size(); ++i) bindValue(s, static_cast<int>(i + 1), plan_.params[i], 0);
+  return s;
 }
 
 void RecordsetImpl::fetchWindow(std::size_t pos) {
@@ -648,11 +656,8 @@ void RecordsetImpl::fetchWindow(std::size_t pos) {
     sqlite3_bind_int64(s, base + 1, lo);
     sqlite3_bind_int64(s, base + 2, hi);
   } else {
-    s = listStmt_;
-    for (std::size_t i = 0; i < kWindowRows; ++i) {
-      if (i < wanted.size()) sqlite3_bind_int64(s, base + 1 + static_cast<int>(i), wanted[i].first);
-      else sqlite3_bind_null(s, base + 1 + static_cast<int>(i));
-    }
+    s = listStatement(wanted.size());
+    for (std::size_t i = 0; i < wanted.size(); ++i) sqlite3_bind_int64(s, base + 1 + static_cast<int>(i), wanted[i].first);
   }
   int rc;
   while ((rc = sqlite3_step(s)) == SQLITE_ROW) {

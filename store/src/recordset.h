@@ -243,7 +243,7 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   void readRowByKey();
   void dropWindow();
   sqlite3_stmt* rangeStmt_ = nullptr;
-  sqlite3_stmt* listStmt_ = nullptr;
+  sqlite3_stmt* listStatement(std::size_t keys);  // reads a list of keys, bound with the parameters
   std::vector<RawCell> windowCells_;      // rows x columns
   std::string windowBuffer_;
   std::vector<RawCell> currentCells_;
@@ -253,6 +253,7 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   std::vector<std::uint8_t> windowState_;
   std::size_t windowStart_ = 0;
   std::size_t windowEnd_ = 0;             // positions [windowStart_, windowEnd_)
+  std::size_t windowRows_ = 0;            // rows the last window asked for
   std::pair<std::uint64_t, std::int64_t> cacheGeneration_{0, -1};
 };
 

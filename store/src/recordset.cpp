@@ -334,17 +334,7 @@ void RecordsetImpl::loadCurrent() {
 }
 
 void RecordsetImpl::readRowByKey() {
-  if (!readStmt_) {
-    std::string sql = baseReadSql();
-    int prc = sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &readStmt_, nullptr);
-    if (prc != SQLITE_OK) {
-      sqlite3_finalize(readStmt_);
-      readStmt_ = nullptr;
-      failFromSqlite(db_->handle(), prc);
-    }
-    for (std::size_t i = 0; i < plan_.params.size(); ++i)
-      bindValue(readStmt_, static_cast<int>(i + 1), plan_.params[i], 0);
-  }
+  if (!readStmt_) readStmt_ = prepareWithParams(baseReadSql());
   sqlite3_stmt* s = readStmt_;
   sqlite3_bind_int64(s, static_cast<int>(plan_.params.size() + 1), currentKey());
   int rc = sqlite3_step(s);
@@ -516,17 +506,9 @@ std::string RecordsetImpl::keyRangeSql(const std::string& columns) const {
 
 void RecordsetImpl::growKeyset(std::size_t index) {
   auto& ks = *keyset_;
-  if (!growStmt_) {
-    const std::string sql =
-        keyRangeSql(", " + plan_.selectList) + " LIMIT ?" + std::to_string(plan_.params.size() + 3);
-    int rc = sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &growStmt_, nullptr);
-    if (rc != SQLITE_OK) {
-      sqlite3_finalize(growStmt_);
-      growStmt_ = nullptr;
-      failFromSqlite(db_->handle(), rc);
-    }
-    for (std::size_t i = 0; i < plan_.params.size(); ++i) bindValue(growStmt_, static_cast<int>(i + 1), plan_.params[i], 0);
-  }
+  if (!growStmt_)
+    growStmt_ = prepareWithParams(keyRangeSql(", " + plan_.selectList) + " LIMIT ?" +
+                                  std::to_string(plan_.params.size() + 3));
   const int base = static_cast<int>(plan_.params.size());
   sqlite3_stmt* s = growStmt_;
   while (ks.growing && index >= ks.keys.size()) {
@@ -585,13 +567,18 @@ void RecordsetImpl::prepareWindowStatements() {
                            " AS " + alias + " WHERE " + alias + ".rowid ";
   std::string range = head + "BETWEEN ?" + std::to_string(base + 1) + " AND ?" + std::to_string(base + 2) +
                       " ORDER BY " + alias + ".rowid";
-  int rc = sqlite3_prepare_v2(db_->handle(), range.c_str(), static_cast<int>(range.size()), &rangeStmt_, nullptr);
+  rangeStmt_ = prepareWithParams(range);
+}
+
+sqlite3_stmt* RecordsetImpl::prepareWithParams(const std::string& sql) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &s, nullptr);
   if (rc != SQLITE_OK) {
-    sqlite3_finalize(rangeStmt_);
-    rangeStmt_ = nullptr;
+    sqlite3_finalize(s);
     failFromSqlite(db_->handle(), rc);
   }
-  for (std::size_t i = 0; i < plan_.params.size(); ++i) bindValue(rangeStmt_, static_cast<int>(i + 1), plan_.params[i], 0);
+  for (std::size_t i = 0; i < plan_.params.size(); ++i) bindValue(s, static_cast<int>(i + 1), plan_.params[i], 0);
+  return s;
 }
 
 sqlite3_stmt* RecordsetImpl::listStatement(std::size_t keys) {

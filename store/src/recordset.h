@@ -234,6 +234,8 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   static dao::FieldValueView viewOf(const RawCell& cell, const std::string& buffer, std::int16_t daoType);
   const Variant& currentValue(int c);
   void prepareWindowStatements();
+  // A statement of this recordset's own, with the query's parameters bound.
+  sqlite3_stmt* prepareWithParams(const std::string& sql);
   bool growsInStep() const;
   void growKeyset(std::size_t index);  // reads keys with their records until `index` is known
   void completeKeyset();

@@ -1,17 +1,18 @@
 // Reads 100,000 accounts through the engine, as the program's data sets do
 // (DbiGetNextRecord, then DbiGetField of every field), beside raw SQLite
-// reading the same file, and prints the ratio.
+// reading the same file, side by side in several rounds, and prints the
+// median ratio last.
 //
 //   engine_scan_bench [rows]   (default 100000)
 #include <sqlcipher/sqlite3.h>
 #include <stdlib.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "kbe/kbe.h"
 #include "platform/module.h"
 #include "passwords_table.h"
@@ -23,9 +24,8 @@ using namespace kh::dao;
 
 namespace {
 
-double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
+constexpr const char* kUsage = "engine_scan_bench [rows]   (rows: a positive number, default 100000)";
+constexpr int kRounds = 5;
 
 [[noreturn]] void die(const char* what, unsigned code) {
   std::fprintf(stderr, "%s failed: 0x%04X\n", what, code);
@@ -42,7 +42,11 @@ F fn(win::HMODULE m, unsigned ordinal) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
+  if (argc > 2) {
+    std::fprintf(stderr, "usage: %s\n", kUsage);
+    return 2;
+  }
+  const int rows = argc > 1 ? countArgument(argv[1], kUsage) : 100000;
   char tmpl[] = "/tmp/khbenchXXXXXX";
   if (!mkdtemp(tmpl)) return 1;
   setenv("KBE_ROOT", tmpl, 1);
@@ -70,41 +74,42 @@ int main(int argc, char** argv) {
   if (DBIResult r = init(400, nullptr)) die("DbiInitFn", r);
   std::string params = "PATH:\"" + file + "\";EXCLUSIVE:\"True\";CONNECT:\";PWD=" + password + "\"";
   if (DBIResult r = addAlias(nullptr, "bench", "KBE", params.c_str(), 0)) die("DbiAddAlias", r);
-  kbe::hDBIDb db = nullptr;
-  if (DBIResult r = openDb("bench", nullptr, 0, 0, nullptr, 0, nullptr, nullptr, &db)) die("DbiOpenDatabase", r);
 
-  auto start = std::chrono::steady_clock::now();
-  kbe::hDBIStmt stmt = nullptr;
-  if (DBIResult r = qAlloc(db, 0, &stmt)) die("DbiQAlloc", r);
-  if (DBIResult r = qPrepare(stmt, "select * from passwords")) die("DbiQPrepare", r);
-  kbe::hDBICur cur = nullptr;
-  if (DBIResult r = qExec(stmt, &cur)) die("DbiQExec", r);
-  kbe::CURProps cp{};
-  if (DBIResult r = props(cur, &cp)) die("DbiGetCursorProps", r);
-  std::vector<std::uint8_t> record(cp.iRecBufSize);
-  std::vector<std::uint8_t> value(1024);
-  long engineCells = 0;
-  std::int32_t blank = 0;
-  while (next(cur, 0, record.data(), nullptr) == 0) {
-    for (std::uint16_t f = 1; f <= cp.iFields; ++f) {
-      getField(cur, f, record.data(), value.data(), &blank);
-      ++engineCells;
+  auto engineScan = [&] {
+    ScanFigures out;
+    // Opened (and the key derived) before timing, as the raw scan is.
+    kbe::hDBIDb db = nullptr;
+    if (DBIResult r = openDb("bench", nullptr, 0, 0, nullptr, 0, nullptr, nullptr, &db)) die("DbiOpenDatabase", r);
+    PeakMemory peak;
+    Stopwatch watch;
+    kbe::hDBIStmt stmt = nullptr;
+    if (DBIResult r = qAlloc(db, 0, &stmt)) die("DbiQAlloc", r);
+    if (DBIResult r = qPrepare(stmt, "select * from passwords")) die("DbiQPrepare", r);
+    kbe::hDBICur cur = nullptr;
+    if (DBIResult r = qExec(stmt, &cur)) die("DbiQExec", r);
+    kbe::CURProps cp{};
+    if (DBIResult r = props(cur, &cp)) die("DbiGetCursorProps", r);
+    std::vector<std::uint8_t> record(cp.iRecBufSize);
+    std::vector<std::uint8_t> value(1024);
+    std::int32_t blank = 0;
+    while (next(cur, 0, record.data(), nullptr) == 0) {
+      for (std::uint16_t f = 1; f <= cp.iFields; ++f) {
+        getField(cur, f, record.data(), value.data(), &blank);
+        ++out.cells;
+      }
     }
-  }
-  double engineTime = seconds(start);
-  closeCursor(&cur);
-  qFree(&stmt);
-  closeDb(&db);
+    out.wall = watch.wall();
+    out.cpu = watch.cpu();
+    out.peakMiB = peak.grownMiB();
+    closeCursor(&cur);
+    qFree(&stmt);
+    closeDb(&db);
+    return out;
+  };
+  const int rc = compareScans("engine DbiGetNextRecord+DbiGetField", rows, kRounds, engineScan,
+                              [&] { return rawSqliteScan(file, password); });
   exitFn();
-
-  // Raw SQLite: the same file, key and columns.
-  long rawCells = 0;
-  double rawTime = rawSqliteScan(file, password, rawCells);
-
-  std::printf("rows: %d, fields read: engine %ld, raw %ld\n", rows, engineCells, rawCells);
-  std::printf("engine DbiGetNextRecord+DbiGetField: %.3f s, raw SQLite: %.3f s, ratio %.2f\n", engineTime, rawTime,
-              engineTime / rawTime);
   std::error_code ec;
   std::filesystem::remove_all(tmpl, ec);
-  return 0;
+  return rc;
 }

@@ -543,6 +543,11 @@ Variant DAORecordset::GetCollect(const Variant& index) {
                       [&](dao::Recordset* i, Variant* out) { return i->get_Collect(index, out); });
 }
 
+void DAORecordset::ViewCurrentValues(dao::FieldValueView* out, std::int16_t count) {
+  call(this, "DAORecordset.ViewCurrentValues", Intf(),
+       [&](dao::Recordset* i) { return i->ViewCurrentValues(out, count); });
+}
+
 void DAORecordset::SetCollect(const Variant& index, const Variant& value) {
   call(this, "DAORecordset.SetCollect", Intf(), [&](dao::Recordset* i) { return i->put_Collect(index, value); });
 }

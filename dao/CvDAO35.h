@@ -451,6 +451,9 @@ class DAORecordset : public DAODAO {
   std::unique_ptr<DAODatabase> GetParent();
   DAOFields* GetFields();
   kh::Variant GetCollect(const kh::Variant& index);
+  // The first `count` values of the current record, lent without variants
+  // (see dao::Recordset::ViewCurrentValues).
+  void ViewCurrentValues(kh::dao::FieldValueView* out, std::int16_t count);
   void SetCollect(const kh::Variant& index, const kh::Variant& value);
   void _30_CancelUpdate();
   void AddNew();

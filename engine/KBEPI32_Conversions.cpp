@@ -1,10 +1,12 @@
 #include "KBEPI32_Conversions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "KBEPI32_Log.h"
 #include "platform/ansi.h"
@@ -47,6 +49,15 @@ T load(const std::uint8_t* slot) {
 }
 
 bool number(const Variant& v, double& out) {
+  // The kinds record values arrive in are read directly; others convert.
+  switch (v.type()) {
+    case kh::VT_I4: out = v.i4(); return true;
+    case kh::VT_I2: out = v.i2(); return true;
+    case kh::VT_R8: out = v.r8(); return true;
+    case kh::VT_UI1: out = v.ui1(); return true;
+    case kh::VT_BOOL: out = v.boolVal() ? -1.0 : 0.0; return true;
+    default: break;
+  }
   Variant d;
   if (kh::FAILED(v.changeType(kh::VT_R8, d))) return false;
   out = d.r8();
@@ -84,9 +95,26 @@ std::string slotText(const std::uint8_t* slot, int slotLength) {
   return std::string(p, n);
 }
 
-void copyText(const std::string& ansi, int limit, std::uint8_t* slot) {
-  std::size_t n = std::min<std::size_t>(ansi.size(), limit < 0 ? 0 : static_cast<std::size_t>(limit));
-  std::memcpy(slot, ansi.data(), n);
+// Writes the Windows-1252 form of UTF-8 text straight into a slot, at most
+// `limit` bytes and a terminating zero; as ansiOf, characters the code page
+// lacks and malformed bytes become '?'.
+void textIntoSlot(std::string_view utf8, int limit, std::uint8_t* slot) {
+  const std::size_t cap = limit < 0 ? 0 : static_cast<std::size_t>(limit);
+  std::size_t n = 0;
+  std::size_t pos = 0;
+  while (pos < utf8.size() && n < cap) {
+    const auto b = static_cast<unsigned char>(utf8[pos]);
+    if (b < 0x80) {
+      slot[n++] = b;
+      ++pos;
+      continue;
+    }
+    char32_t cp = 0;
+    const std::size_t len = kh::decodeUtf8(utf8, pos, cp);
+    const int a = len ? kh::unicodeToAnsi(cp) : -1;
+    slot[n++] = a < 0 ? static_cast<std::uint8_t>('?') : static_cast<std::uint8_t>(a);
+    pos += len ? len : 1;
+  }
   slot[n] = 0;
 }
 
@@ -181,6 +209,10 @@ void valueIntoSlot(std::int16_t daoType, int textLimit, const Variant& value, st
       return;
     }
     case dDate: {
+      if (value.type() == kh::VT_DATE) {
+        store<double>(slot, timestampFromDate(value.date()));
+        return;
+      }
       Variant dt;
       if (kh::FAILED(value.changeType(kh::VT_DATE, dt))) break;
       store<double>(slot, timestampFromDate(dt.date()));
@@ -195,9 +227,13 @@ void valueIntoSlot(std::int16_t daoType, int textLimit, const Variant& value, st
     }
     case dText:
     case dGUID: {
+      if (value.type() == kh::VT_BSTR) {
+        textIntoSlot(value.str(), textLimit, slot);
+        return;
+      }
       Variant s;
       if (kh::FAILED(value.changeType(kh::VT_BSTR, s))) break;
-      copyText(ansiOf(s.str()), textLimit, slot);
+      textIntoSlot(s.str(), textLimit, slot);
       return;
     }
     case dLongBinary:
@@ -205,6 +241,46 @@ void valueIntoSlot(std::int16_t daoType, int textLimit, const Variant& value, st
     default: break;
   }
   status = static_cast<std::uint8_t>(status & ~kPresent);
+}
+
+void valueIntoSlot(std::int16_t daoType, int textLimit, const kh::dao::FieldValueView& value, std::uint8_t& status,
+                   std::uint8_t* slot) {
+  const bool present = value.type != kh::VT_NULL && value.type != kh::VT_EMPTY;
+  if (present && value.type == kh::VT_BSTR && (daoType == dText || daoType == dGUID)) {
+    status = static_cast<std::uint8_t>((status & ~kUnfetched) | kPresent);
+    textIntoSlot(std::string_view(value.data, value.size), textLimit, slot);
+    return;
+  }
+  if (present && value.type == kh::VT_UI1_ARRAY && daoType == dBinary) {
+    status = static_cast<std::uint8_t>((status & ~kUnfetched) | kPresent);
+    std::memcpy(slot, value.data, std::min<std::size_t>(value.size, textLimit < 0 ? 0 : static_cast<std::size_t>(textLimit)));
+    return;
+  }
+  // Memo and Long Binary slots hold blob handles: the value itself is not needed.
+  if (daoType == dMemo || daoType == dLongBinary) {
+    valueIntoSlot(daoType, textLimit, present ? Variant::fromI4(0) : Variant::null(), status, slot);
+    return;
+  }
+  Variant v;
+  switch (value.type) {
+    case kh::VT_NULL: v = Variant::null(); break;
+    case kh::VT_BOOL: v = Variant::fromBool(value.integer != 0); break;
+    case kh::VT_UI1: v = Variant::fromByte(static_cast<std::uint8_t>(value.integer)); break;
+    case kh::VT_I2: v = Variant(static_cast<std::int16_t>(value.integer)); break;
+    case kh::VT_I4: v = Variant(static_cast<std::int32_t>(value.integer)); break;
+    case kh::VT_CY: v = Variant(kh::Currency{value.integer}); break;
+    case kh::VT_R4: v = Variant(static_cast<float>(value.real)); break;
+    case kh::VT_R8: v = Variant(value.real); break;
+    case kh::VT_DATE: v = Variant::fromDate(value.real); break;
+    case kh::VT_BSTR: v = Variant(std::string_view(value.data, value.size)); break;
+    case kh::VT_UI1_ARRAY: {
+      const auto* p = reinterpret_cast<const std::uint8_t*>(value.data);
+      v = Variant::fromBytes(std::vector<std::uint8_t>(p, p + value.size));
+      break;
+    }
+    default: break;
+  }
+  valueIntoSlot(daoType, textLimit, v, status, slot);
 }
 
 Variant slotIntoValue(std::int16_t daoType, std::uint8_t status, bool zeroLengthAllowed, int slotLength,
@@ -285,7 +361,7 @@ void defaultIntoSlot(std::int16_t daoType, const std::string& defaultText, std::
         setNull();
         return;
       }
-      copyText(ansiOf(defaultText.substr(1, defaultText.size() - 2)), slotLength - 1, slot);
+      textIntoSlot(std::string_view(defaultText).substr(1, defaultText.size() - 2), slotLength - 1, slot);
       return;
     }
     case dLongBinary:

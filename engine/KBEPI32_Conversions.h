@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/variant.h"
+#include "store/dao.h"
 
 namespace kbe::conv {
 
@@ -40,6 +41,9 @@ constexpr double kBdeEpochDays = 693594.0;
 // Reads a DAO value into a slot of the given DAO type; `textLimit` is the
 // field's iUnits1. Writes the status byte's present bit and clears unfetched.
 void valueIntoSlot(std::int16_t daoType, int textLimit, const kh::Variant& value, std::uint8_t& status,
+                   std::uint8_t* slot);
+// The same from a value the store lends: text goes into the slot without a copy.
+void valueIntoSlot(std::int16_t daoType, int textLimit, const kh::dao::FieldValueView& value, std::uint8_t& status,
                    std::uint8_t* slot);
 
 // Makes the DAO value a slot stands for; `zeroLengthAllowed` keeps an empty text

@@ -507,6 +507,19 @@ DAORecordset& recordsetForHeader(TCursorData& cursor, const std::uint8_t* header
 
 // ---- reading ------------------------------------------------------------------------------
 
+namespace {
+
+// The current record's values up to the field at `lastPosition`, read in one
+// call without variants; valid until the recordset moves or changes.
+const kh::dao::FieldValueView* recordValues(TCursorData& cursor, DAORecordset& rs, std::int16_t lastPosition) {
+  const auto count = static_cast<std::size_t>(lastPosition) + 1;
+  if (cursor.values.size() < count) cursor.values.resize(count);
+  rs.ViewCurrentValues(cursor.values.data(), static_cast<std::int16_t>(count));
+  return cursor.values.data();
+}
+
+}  // namespace
+
 DBIResult readCurrentRecord(TCursorData& cursor, std::uint32_t lock, std::uint8_t* record) {
   DAORecordset& rs = *cursor.recordset;
   try {
@@ -530,6 +543,19 @@ DBIResult readCurrentRecord(TCursorData& cursor, std::uint32_t lock, std::uint8_
         f.accessCount = f.accessCount / cursor.fetchedCount >= threshold ? cursor.options.prefetchScale : 0;
       cursor.fetchedCount = 1;
     }
+    // The fields read often enough come along with the record, all in one read.
+    std::int16_t last = -1;
+    if (cursor.fetchedCount > 0)
+      for (const TFieldEntry& f : fields)
+        if (!f.isBlob() && f.accessCount / cursor.fetchedCount >= threshold) last = std::max(last, f.daoPosition);
+    const kh::dao::FieldValueView* values = nullptr;
+    if (last >= 0) {
+      try {
+        values = recordValues(cursor, rs, last);
+      } catch (...) {
+        if (currentDaoError() == 3167) throw;
+      }
+    }
     for (TFieldEntry& f : fields) {
       std::uint8_t& status = slotStatus(record, f);
       status = conv::kUnfetched;
@@ -538,13 +564,11 @@ DBIResult readCurrentRecord(TCursorData& cursor, std::uint32_t lock, std::uint8_
         continue;
       }
       if (cursor.fetchedCount > 0 && f.accessCount / cursor.fetchedCount >= threshold) {
-        try {
-          conv::valueIntoSlot(f.daoType, f.desc.iUnits1, rs.GetCollect(position(f.daoPosition)), status,
-                              slotData(record, f));
-        } catch (...) {
-          if (currentDaoError() == 3167) throw;
+        if (!values) {
           status = 0;
+          continue;
         }
+        conv::valueIntoSlot(f.daoType, f.desc.iUnits1, values[f.daoPosition], status, slotData(record, f));
       }
     }
     if (cursor.fetchedCount < SHRT_MAX) ++cursor.fetchedCount;
@@ -628,8 +652,8 @@ void fetchField(TCursorData& cursor, TFieldEntry& field, std::uint8_t* record) {
   try {
     TCursorData& owner = owningCursor(cursor, record);
     DAORecordset& rs = recordsetForHeader(owner, record);
-    conv::valueIntoSlot(field.daoType, field.desc.iUnits1, rs.GetCollect(position(field.daoPosition)), status,
-                        slotData(record, field));
+    conv::valueIntoSlot(field.daoType, field.desc.iUnits1, recordValues(owner, rs, field.daoPosition)[field.daoPosition],
+                        status, slotData(record, field));
   } catch (...) {
     status = static_cast<std::uint8_t>(status & ~(conv::kPresent | conv::kUnfetched));
   }

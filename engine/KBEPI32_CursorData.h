@@ -190,6 +190,9 @@ class TCursorData : public TBaseData {
   DAODatabase* database = nullptr;  // the database the cursor was opened in (not owned)
   std::uint32_t id = 0;             // the identifier written into record headers
 
+  // The values of the record being read, lent by the store (see recordValues).
+  std::vector<kh::dao::FieldValueView> values;
+
   // side recordset
   std::unique_ptr<DAORecordset> side;
   std::uint32_t sideStamp = 0;

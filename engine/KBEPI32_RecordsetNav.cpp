@@ -95,7 +95,7 @@ DBIResult getRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record, vo
 DBIResult getNextRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record, void* recProps) {
   DAORecordset& rs = *c.recordset;
   if (atEOF(c)) return rc::EOF_;
-  if (!atBOF(c) && c.highRange && !c.onDeleted && range::recordAboveHighRange(c)) return rc::EOF_;
+  if (c.highRange && !c.onDeleted && !atBOF(c) && range::recordAboveHighRange(c)) return rc::EOF_;
   for (;;) {
     if (!c.criteria.empty()) {
       if (rs.GetBOF() || c.beforeFirst) rs.FindFirst(conv::utf8Of(c.criteria));
@@ -119,7 +119,7 @@ DBIResult getNextRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record
 DBIResult getPriorRecord(TCursorData& c, std::uint32_t lock, std::uint8_t* record, void* recProps) {
   DAORecordset& rs = *c.recordset;
   if (atBOF(c)) return rc::BOF;
-  if (!atEOF(c) && c.lowRange && !c.onDeleted && range::recordBelowLowRange(c)) return rc::BOF;
+  if (c.lowRange && !c.onDeleted && !atEOF(c) && range::recordBelowLowRange(c)) return rc::BOF;
   for (;;) {
     if (!c.criteria.empty()) {
       if (rs.GetEOF()) rs.FindLast(conv::utf8Of(c.criteria));

@@ -409,9 +409,10 @@ void DbState::configureConnection() {
   sqlite3_extended_result_codes(db_, 1);
   jet::registerJetFunctions(db_);
   exec("PRAGMA temp_store = MEMORY");
-  // Password files are small: a page cache of up to 32 MiB keeps every page
-  // decrypted once while cursors read a file through.
-  exec("PRAGMA cache_size = -32768");
+  // A page cache of 2 MiB: cursors read a file through once, in key order,
+  // and fresh memory for a larger cache costs more than decrypting a page
+  // again when a later read needs it.
+  exec("PRAGMA cache_size = -2048");
   exec("PRAGMA synchronous = FULL");
   exec("PRAGMA foreign_keys = OFF");
   sqlite3_busy_timeout(db_, 2000);

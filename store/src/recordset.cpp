@@ -1,6 +1,7 @@
 #include "recordset.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "schema.h"
@@ -13,9 +14,10 @@ using namespace dao;
 namespace {
 
 Variant keyBookmark(sqlite3_int64 key) {
-  std::vector<std::uint8_t> bytes;
   // Four bytes while the key fits; a bookmark never exceeds eight.
   int n = (key >= INT32_MIN && key <= INT32_MAX) ? 4 : 8;
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) bytes.push_back(static_cast<std::uint8_t>((static_cast<std::uint64_t>(key) >> (8 * i)) & 0xFF));
   return Variant::fromBytes(std::move(bytes));
 }
@@ -82,7 +84,8 @@ dao::Recordset* openTableRecordset(std::shared_ptr<DbState> db, dao::Database* p
 RecordsetImpl::~RecordsetImpl() {
   if (locked_) db_->unlockRecord(plan_.table, lockedKey_, this);
   sqlite3_finalize(readStmt_);
-  sqlite3_finalize(batchStmt_);
+  sqlite3_finalize(rangeStmt_);
+  sqlite3_finalize(growStmt_);
 }
 
 std::string RecordsetImpl::baseReadSql() const {
@@ -94,9 +97,11 @@ void RecordsetImpl::describeColumns() {
   columns_.clear();
   sqlite3_finalize(readStmt_);
   readStmt_ = nullptr;
-  sqlite3_finalize(batchStmt_);
-  batchStmt_ = nullptr;
-  rowCache_.clear();
+  sqlite3_finalize(rangeStmt_);
+  rangeStmt_ = nullptr;
+  sqlite3_finalize(growStmt_);
+  growStmt_ = nullptr;
+  dropWindow();
   schemaVersion_ = db_->schemaVersion();
   std::string sql = source_ == Source::Keyset ? baseReadSql() : plan_.sql;
   Statement s(db_->handle(), sql);
@@ -137,11 +142,23 @@ void RecordsetImpl::build() {
   atEnd_ = false;
   loaded_ = false;
   visited_ = 0;
+  dropWindow();
   if (source_ == Source::Keyset) {
     if (!keyset_) keyset_ = std::make_shared<Keyset>();
     keyset_->clear();
     keyset_->dirty = false;
     if (options_ & dbAppendOnly) return;
+    if (growsInStep()) {
+      // Keys come with the records as they are reached; rows added later
+      // (past the last key now) stay out, as with a keyset read at once.
+      Statement last(db_->handle(), "SELECT max(rowid) FROM " + quoteName(plan_.table));
+      if (last.step() && sqlite3_column_type(last.get(), 0) != SQLITE_NULL) {
+        keyset_->growing = true;
+        keyset_->lastKey = INT64_MIN;
+        keyset_->maxKey = sqlite3_column_int64(last.get(), 0);
+      }
+      return;
+    }
     std::string sql;
     if (tableType_) {
       sql = "SELECT rowid FROM " + quoteName(plan_.table);
@@ -184,13 +201,11 @@ void RecordsetImpl::rebuildKeysetOrder() {
   build();
   for (std::size_t i = 0; i < deletedBefore.keys.size(); ++i) {
     if (!deletedBefore.deleted[i]) continue;
-    auto it = keyset_->position.find(deletedBefore.keys[i]);
-    if (it != keyset_->position.end()) keyset_->deleted[it->second] = true;
+    if (auto at = keyset_->find(deletedBefore.keys[i])) keyset_->deleted[*at] = true;
   }
   if (current) {
-    auto it = keyset_->position.find(*current);
-    if (it != keyset_->position.end()) {
-      pos_ = static_cast<long>(it->second);
+    if (auto at = keyset_->find(*current)) {
+      pos_ = static_cast<long>(*at);
       atEnd_ = false;
     }
   }
@@ -203,7 +218,10 @@ std::size_t RecordsetImpl::knownCount() {
 }
 
 bool RecordsetImpl::fetchTo(std::size_t index) {
-  if (source_ == Source::Keyset) return index < keyset_->keys.size();
+  if (source_ == Source::Keyset) {
+    if (index >= keyset_->keys.size() && keyset_->growing) growKeyset(index);
+    return index < keyset_->keys.size();
+  }
   auto& st = *static_;
   while (forwardBase_ + st.rows.size() <= index && !st.done) {
     if (!st.stmt->step()) {
@@ -226,6 +244,7 @@ bool RecordsetImpl::fetchTo(std::size_t index) {
 }
 
 std::size_t RecordsetImpl::rowCount() {
+  if (source_ == Source::Keyset) completeKeyset();
   if (source_ == Source::Static)
     while (fetchTo(knownCount())) {
     }
@@ -276,104 +295,380 @@ sqlite3_int64 RecordsetImpl::currentKey() const { return keyset_->keys[static_ca
 void RecordsetImpl::loadCurrent() {
   if (loaded_) return;
   requireCurrent();
-  if (source_ == Source::Keyset && !db_->exclusive()) {
+  if (source_ == Source::Keyset) {
     auto generation = db_->changeGeneration();
     if (generation != cacheGeneration_) {
-      rowCache_.clear();
+      dropWindow();
       cacheGeneration_ = generation;
     }
-    auto it = rowCache_.find(currentKey());
-    if (it == rowCache_.end()) {
-      fetchBatch(static_cast<std::size_t>(pos_));
-      it = rowCache_.find(currentKey());
-    }
-    currentDeleted_ = it == rowCache_.end();
-    if (!currentDeleted_) {
-      // A row is taken from the batch once: reading it again goes to the file,
-      // so others' changes show when a record is read again.
-      current_ = std::move(it->second);
-      rowCache_.erase(it);
-    }
-  } else if (source_ == Source::Keyset) {
-    if (!readStmt_) {
-      std::string sql = baseReadSql();
-      int prc = sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &readStmt_, nullptr);
-      if (prc != SQLITE_OK) {
-        sqlite3_finalize(readStmt_);
-        readStmt_ = nullptr;
-        failFromSqlite(db_->handle(), prc);
-      }
-      for (std::size_t i = 0; i < plan_.params.size(); ++i)
-        bindValue(readStmt_, static_cast<int>(i + 1), plan_.params[i], 0);
-    }
-    sqlite3_stmt* s = readStmt_;
-    sqlite3_bind_int64(s, static_cast<int>(plan_.params.size() + 1), currentKey());
-    int rc = sqlite3_step(s);
-    if (rc == SQLITE_ROW) {
-      current_.resize(columns_.size());
-      for (std::size_t c = 0; c < columns_.size(); ++c)
-        current_[c] = readColumn(s, static_cast<int>(c), columns_[c].def.type);
-      currentDeleted_ = false;
-    } else if (rc == SQLITE_DONE) {
-      currentDeleted_ = true;  // deleted by someone else since the keyset was read
+    const auto pos = static_cast<std::size_t>(pos_);
+    const bool inWindow = pos >= windowStart_ && pos < windowEnd_;
+    if (!inWindow) fetchWindow(pos);
+    const std::size_t i = pos - windowStart_;
+    if (pos < windowStart_ || pos >= windowEnd_ || windowKeys_[i] != currentKey() || windowState_[i] == kRowNone) {
+      // Read before (a record read again), or not in a window: from the file.
+      readRowByKey();
     } else {
-      Failure f = failureFromSqlite(db_->handle(), rc);
-      sqlite3_reset(s);
-      throw f;
+      currentDeleted_ = windowState_[i] == kRowGone;
+      if (!currentDeleted_) {
+        const std::size_t n = columns_.size();
+        const auto* row = windowCells_.data() + i * n;
+        currentBuffer_.clear();
+        currentCells_.assign(row, row + n);
+        for (auto& cell : currentCells_) {
+          if (!cell.size) continue;
+          const std::size_t offset = currentBuffer_.size();
+          currentBuffer_.append(windowBuffer_, cell.offset, cell.size);
+          cell.offset = offset;
+        }
+        current_.resize(n);
+        currentReady_.assign(n, 0);
+      }
+      windowState_[i] = kRowNone;
     }
-    sqlite3_reset(s);
   } else {
     current_ = static_->rows[static_cast<std::size_t>(pos_) - forwardBase_];
+    currentReady_.assign(current_.size(), 1);
   }
   loaded_ = true;
 }
 
-void RecordsetImpl::fetchBatch(std::size_t pos) {
-  constexpr int kBatch = 64;
-  const int base = static_cast<int>(plan_.params.size());
-  if (!batchStmt_) {
-    std::string sql = "SELECT " + quoteName(plan_.alias) + ".rowid, " + plan_.selectList + " FROM " +
-                      quoteName(plan_.table) + " AS " + quoteName(plan_.alias) + " WHERE " + quoteName(plan_.alias) +
-                      ".rowid IN (";
-    for (int i = 0; i < kBatch; ++i) sql += (i ? ", ?" : "?") + std::to_string(base + i + 1);
-    sql += ")";
-    int rc = sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &batchStmt_, nullptr);
-    if (rc != SQLITE_OK) {
-      sqlite3_finalize(batchStmt_);
-      batchStmt_ = nullptr;
-      failFromSqlite(db_->handle(), rc);
-    }
-    for (std::size_t i = 0; i < plan_.params.size(); ++i)
-      bindValue(batchStmt_, static_cast<int>(i + 1), plan_.params[i], 0);
-  }
-  if (rowCache_.size() > 4096) rowCache_.clear();
-  // The batch reaches a little back and mostly forward of the record asked for.
-  const auto& keys = keyset_->keys;
-  std::size_t from = pos >= 8 ? pos - 8 : 0;
-  int n = 0;
-  for (std::size_t i = from; i < keys.size() && n < kBatch; ++i) {
-    if (keyset_->deleted[i]) continue;
-    sqlite3_bind_int64(batchStmt_, base + 1 + n++, keys[i]);
-  }
-  for (int i = n; i < kBatch; ++i) sqlite3_bind_null(batchStmt_, base + 1 + i);
-  int rc;
-  while ((rc = sqlite3_step(batchStmt_)) == SQLITE_ROW) {
-    std::vector<Variant> row(columns_.size());
+void RecordsetImpl::readRowByKey() {
+  if (!readStmt_) readStmt_ = prepareWithParams(baseReadSql());
+  sqlite3_stmt* s = readStmt_;
+  sqlite3_bind_int64(s, static_cast<int>(plan_.params.size() + 1), currentKey());
+  int rc = sqlite3_step(s);
+  if (rc == SQLITE_ROW) {
+    current_.resize(columns_.size());
     for (std::size_t c = 0; c < columns_.size(); ++c)
-      row[c] = readColumn(batchStmt_, static_cast<int>(c + 1), columns_[c].def.type);
-    rowCache_[sqlite3_column_int64(batchStmt_, 0)] = std::move(row);
+      current_[c] = readColumn(s, static_cast<int>(c), columns_[c].def.type);
+    currentReady_.assign(columns_.size(), 1);
+    currentDeleted_ = false;
+  } else if (rc == SQLITE_DONE) {
+    currentDeleted_ = true;  // deleted by someone else since the keyset was read
+  } else {
+    Failure f = failureFromSqlite(db_->handle(), rc);
+    sqlite3_reset(s);
+    throw f;
+  }
+  sqlite3_reset(s);
+}
+
+void RecordsetImpl::dropWindow() {
+  windowStart_ = windowEnd_ = 0;
+  windowCells_.clear();
+  windowBuffer_.clear();
+  windowKeys_.clear();
+  windowState_.clear();
+}
+
+RecordsetImpl::RawCell RecordsetImpl::capture(sqlite3_stmt* s, int column, std::int16_t daoType,
+                                              std::string& buffer) {
+  // What readColumn reads, kept without a variant.
+  RawCell cell;
+  cell.kind = sqlite3_column_type(s, column);
+  if (cell.kind == SQLITE_NULL) return cell;
+  auto bytes = [&](const void* p, int n) {
+    cell.offset = buffer.size();
+    cell.size = static_cast<std::size_t>(n);
+    if (p && n > 0) buffer.append(static_cast<const char*>(p), cell.size);
+  };
+  switch (daoType) {
+    case dbBoolean:
+    case dbByte:
+    case dbInteger:
+    case dbLong: cell.integer = sqlite3_column_int64(s, column); return cell;
+    case dbCurrency:
+    case dbSingle:
+    case dbDouble:
+    case dbDate: cell.real = sqlite3_column_double(s, column); return cell;
+    case dbText:
+    case dbMemo:
+    case dbGUID: {
+      const unsigned char* p = sqlite3_column_text(s, column);
+      bytes(p, sqlite3_column_bytes(s, column));
+      cell.kind = SQLITE_TEXT;
+      return cell;
+    }
+    case dbBinary:
+    case dbLongBinary: {
+      const void* p = sqlite3_column_blob(s, column);
+      bytes(p, sqlite3_column_bytes(s, column));
+      cell.kind = SQLITE_BLOB;
+      return cell;
+    }
+    default: break;
+  }
+  switch (cell.kind) {
+    case SQLITE_INTEGER: cell.integer = sqlite3_column_int64(s, column); break;
+    case SQLITE_FLOAT: cell.real = sqlite3_column_double(s, column); break;
+    case SQLITE_BLOB: bytes(sqlite3_column_blob(s, column), sqlite3_column_bytes(s, column)); break;
+    default: {
+      const unsigned char* p = sqlite3_column_text(s, column);
+      bytes(p, sqlite3_column_bytes(s, column));
+      cell.kind = SQLITE_TEXT;
+      break;
+    }
+  }
+  return cell;
+}
+
+dao::FieldValueView RecordsetImpl::viewOf(const RawCell& cell, const std::string& buffer, std::int16_t daoType) {
+  // The kinds readColumn gives each field type.
+  dao::FieldValueView v;
+  if (cell.kind == SQLITE_NULL) {
+    v.type = VT_NULL;
+    return v;
+  }
+  const std::int64_t i = cell.integer;
+  switch (daoType) {
+    case dbBoolean: v.type = VT_BOOL; v.integer = i != 0 ? VARIANT_TRUE : VARIANT_FALSE; return v;
+    case dbByte: v.type = VT_UI1; v.integer = static_cast<std::uint8_t>(static_cast<int>(i)); return v;
+    case dbInteger: v.type = VT_I2; v.integer = static_cast<std::int16_t>(static_cast<int>(i)); return v;
+    case dbLong: v.type = VT_I4; v.integer = static_cast<std::int32_t>(i); return v;
+    case dbCurrency: v.type = VT_CY; v.integer = static_cast<std::int64_t>(std::llround(cell.real * 10000.0)); return v;
+    case dbSingle: v.type = VT_R4; v.real = static_cast<float>(cell.real); return v;
+    case dbDouble: v.type = VT_R8; v.real = cell.real; return v;
+    case dbDate: v.type = VT_DATE; v.real = cell.real; return v;
+    default: break;
+  }
+  switch (cell.kind) {
+    case SQLITE_INTEGER:
+      if (i >= INT32_MIN && i <= INT32_MAX) {
+        v.type = VT_I4;
+        v.integer = i;
+      } else {
+        v.type = VT_R8;
+        v.real = static_cast<double>(i);
+      }
+      return v;
+    case SQLITE_FLOAT: v.type = VT_R8; v.real = cell.real; return v;
+    case SQLITE_BLOB: v.type = VT_UI1_ARRAY; break;
+    default: v.type = VT_BSTR; break;
+  }
+  v.data = buffer.data() + cell.offset;
+  v.size = cell.size;
+  return v;
+}
+
+Variant RecordsetImpl::variantOf(const RawCell& cell, const std::string& buffer, std::int16_t daoType) {
+  const dao::FieldValueView v = viewOf(cell, buffer, daoType);
+  switch (v.type) {
+    case VT_BOOL: return Variant::fromBool(v.integer != 0);
+    case VT_UI1: return Variant::fromByte(static_cast<std::uint8_t>(v.integer));
+    case VT_I2: return Variant(static_cast<std::int16_t>(v.integer));
+    case VT_I4: return Variant(static_cast<std::int32_t>(v.integer));
+    case VT_CY: return Variant(Currency{v.integer});
+    case VT_R4: return Variant(static_cast<float>(v.real));
+    case VT_R8: return Variant(v.real);
+    case VT_DATE: return Variant::fromDate(v.real);
+    case VT_BSTR: return Variant(std::string(v.data, v.size));
+    case VT_UI1_ARRAY: {
+      const auto* p = reinterpret_cast<const std::uint8_t*>(v.data);
+      return Variant::fromBytes(std::vector<std::uint8_t>(p, p + v.size));
+    }
+    default: return Variant::null();
+  }
+}
+
+const Variant& RecordsetImpl::currentValue(int c) {
+  loadCurrent();
+  if (currentDeleted_) fail(err::RecordDeleted);
+  const auto i = static_cast<std::size_t>(c);
+  if (!currentReady_.at(i)) {
+    current_[i] = variantOf(currentCells_[i], currentBuffer_, columns_[i].def.type);
+    currentReady_[i] = 1;
+  }
+  return current_[i];
+}
+
+namespace {
+
+// A window starts small, as a grid's first screen needs few records, and
+// doubles while the records are read on in the same direction.
+constexpr std::size_t kFirstWindowRows = 16;
+constexpr std::size_t kWindowRows = 256;
+
+}  // namespace
+
+bool RecordsetImpl::growsInStep() const {
+  return source_ == Source::Keyset && !tableType_ && plan_.orderBy.empty() && !(options_ & dbAppendOnly);
+}
+
+std::string RecordsetImpl::keyRangeSql(const std::string& columns) const {
+  const int base = static_cast<int>(plan_.params.size());
+  const std::string key = quoteName(plan_.alias) + ".rowid";
+  std::string sql = "SELECT " + key + columns + " FROM " + quoteName(plan_.table) + " AS " + quoteName(plan_.alias) +
+                    " WHERE " + key + " BETWEEN ?" + std::to_string(base + 1) + " AND ?" + std::to_string(base + 2);
+  if (!plan_.where.empty()) sql += " AND (" + plan_.where + ")";
+  return sql + " ORDER BY " + key;
+}
+
+void RecordsetImpl::growKeyset(std::size_t index) {
+  auto& ks = *keyset_;
+  if (!growStmt_)
+    growStmt_ = prepareWithParams(keyRangeSql(", " + plan_.selectList) + " LIMIT ?" +
+                                  std::to_string(plan_.params.size() + 3));
+  const int base = static_cast<int>(plan_.params.size());
+  sqlite3_stmt* s = growStmt_;
+  while (ks.growing && index >= ks.keys.size()) {
+    // The next keys arrive with their records, which become the window.
+    cacheGeneration_ = db_->changeGeneration();
+    dropWindow();
+    const std::size_t from = ks.keys.size();
+    sqlite3_bind_int64(s, base + 1, ks.lastKey == INT64_MIN ? INT64_MIN : ks.lastKey + 1);
+    sqlite3_bind_int64(s, base + 2, ks.maxKey);
+    windowRows_ = from == 0 ? kFirstWindowRows : std::min(2 * windowRows_, kWindowRows);
+    sqlite3_bind_int64(s, base + 3, static_cast<sqlite3_int64>(windowRows_));
+    windowStart_ = windowEnd_ = from;
+    std::size_t n = 0;
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+      const sqlite3_int64 key = sqlite3_column_int64(s, 0);
+      ks.add(key);
+      ks.lastKey = key;
+      windowKeys_.push_back(key);
+      windowState_.push_back(kRowRead);
+      windowCells_.resize((n + 1) * columns_.size());
+      RawCell* row = windowCells_.data() + n * columns_.size();
+      for (std::size_t c = 0; c < columns_.size(); ++c)
+        row[c] = capture(s, static_cast<int>(c + 1), columns_[c].def.type, windowBuffer_);
+      ++n;
+    }
+    windowEnd_ = from + n;
+    if (rc != SQLITE_DONE) {
+      Failure f = failureFromSqlite(db_->handle(), rc);
+      sqlite3_reset(s);
+      dropWindow();
+      throw f;
+    }
+    sqlite3_reset(s);
+    if (n < windowRows_ || ks.lastKey >= ks.maxKey) ks.growing = false;
+  }
+}
+
+void RecordsetImpl::completeKeyset() {
+  auto& ks = *keyset_;
+  if (!ks.growing) return;
+  Statement s(db_->handle(), keyRangeSql(""));
+  for (std::size_t i = 0; i < plan_.params.size(); ++i) s.bind(static_cast<int>(i + 1), plan_.params[i]);
+  const int base = static_cast<int>(plan_.params.size());
+  sqlite3_bind_int64(s.get(), base + 1, ks.lastKey == INT64_MIN ? INT64_MIN : ks.lastKey + 1);
+  sqlite3_bind_int64(s.get(), base + 2, ks.maxKey);
+  while (s.step()) ks.add(sqlite3_column_int64(s.get(), 0));
+  ks.growing = false;
+}
+
+void RecordsetImpl::prepareWindowStatements() {
+  if (rangeStmt_) return;
+  const int base = static_cast<int>(plan_.params.size());
+  const std::string alias = quoteName(plan_.alias);
+  const std::string head = "SELECT " + alias + ".rowid, " + plan_.selectList + " FROM " + quoteName(plan_.table) +
+                           " AS " + alias + " WHERE " + alias + ".rowid ";
+  std::string range = head + "BETWEEN ?" + std::to_string(base + 1) + " AND ?" + std::to_string(base + 2) +
+                      " ORDER BY " + alias + ".rowid";
+  rangeStmt_ = prepareWithParams(range);
+}
+
+sqlite3_stmt* RecordsetImpl::prepareWithParams(const std::string& sql) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db_->handle(), sql.c_str(), static_cast<int>(sql.size()), &s, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(s);
+    failFromSqlite(db_->handle(), rc);
+  }
+  for (std::size_t i = 0; i < plan_.params.size(); ++i) bindValue(s, static_cast<int>(i + 1), plan_.params[i], 0);
+  return s;
+}
+
+sqlite3_stmt* RecordsetImpl::listStatement(std::size_t keys) {
+  // Lists come in a few sizes, each prepared once for the connection; the
+  // places past the keys stay Null (the cache clears bindings), which
+  // matches nothing.
+  std::size_t size = kFirstWindowRows;
+  while (size < keys) size *= 2;
+  const int base = static_cast<int>(plan_.params.size());
+  const std::string alias = quoteName(plan_.alias);
+  std::string sql = "SELECT " + alias + ".rowid, " + plan_.selectList + " FROM " + quoteName(plan_.table) + " AS " +
+                    alias + " WHERE " + alias + ".rowid IN (";
+  for (std::size_t i = 0; i < size; ++i) sql += (i ? ", ?" : "?") + std::to_string(base + 1 + static_cast<int>(i));
+  sql += ")";
+  sqlite3_stmt* s = db_->cached(sql);
+  for (std::size_t i = 0; i < plan_.params.size(); ++i) bindValue(s, static_cast<int>(i + 1), plan_.params[i], 0);
+  return s;
+}
+
+void RecordsetImpl::fetchWindow(std::size_t pos) {
+  prepareWindowStatements();
+  const auto& keys = keyset_->keys;
+  // Going on from the window before reads onward, going back from it reads
+  // backward, a jump reads a few records behind and mostly ahead.
+  std::size_t from;
+  const bool onward = windowEnd_ > windowStart_ && pos == windowEnd_;
+  const bool back = windowEnd_ > windowStart_ && pos + 1 == windowStart_;
+  windowRows_ = onward || back ? std::min(2 * windowRows_, kWindowRows) : kFirstWindowRows;
+  if (onward) from = pos;
+  else if (back) from = pos + 1 >= windowRows_ ? pos + 1 - windowRows_ : 0;
+  else from = pos >= 2 ? pos - 2 : 0;
+  const std::size_t to = std::min(keys.size(), from + windowRows_);
+  windowStart_ = from;
+  windowEnd_ = to;
+  const std::size_t n = to - from;
+  windowCells_.resize(n * columns_.size());
+  windowBuffer_.clear();
+  windowKeys_.assign(keys.begin() + static_cast<std::ptrdiff_t>(from), keys.begin() + static_cast<std::ptrdiff_t>(to));
+  windowState_.assign(n, kRowNone);
+
+  // The keys to read, sorted, each with its place in the window.
+  std::vector<std::pair<sqlite3_int64, std::size_t>> wanted;
+  wanted.reserve(n);
+  bool ascending = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (keyset_->deleted[from + i]) continue;
+    if (!wanted.empty() && windowKeys_[i] <= wanted.back().first) ascending = false;
+    wanted.emplace_back(windowKeys_[i], i);
+  }
+  if (wanted.empty()) return;
+  if (!ascending) std::sort(wanted.begin(), wanted.end());
+  // Absent from the result means deleted from the file.
+  for (const auto& w : wanted) windowState_[w.second] = kRowGone;
+
+  const int base = static_cast<int>(plan_.params.size());
+  const sqlite3_int64 lo = wanted.front().first, hi = wanted.back().first;
+  sqlite3_stmt* s;
+  // A range walks the table's leaves in order; it pays where few rows
+  // between the keys are outside the keyset.
+  if (ascending && static_cast<std::uint64_t>(hi - lo) <= 2 * wanted.size() + 64) {
+    s = rangeStmt_;
+    sqlite3_bind_int64(s, base + 1, lo);
+    sqlite3_bind_int64(s, base + 2, hi);
+  } else {
+    s = listStatement(wanted.size());
+    for (std::size_t i = 0; i < wanted.size(); ++i) sqlite3_bind_int64(s, base + 1 + static_cast<int>(i), wanted[i].first);
+  }
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    const sqlite3_int64 key = sqlite3_column_int64(s, 0);
+    auto it = std::lower_bound(wanted.begin(), wanted.end(), std::pair{key, std::size_t{0}});
+    if (it == wanted.end() || it->first != key) continue;  // a row outside the keyset
+    RawCell* row = windowCells_.data() + it->second * columns_.size();
+    for (std::size_t c = 0; c < columns_.size(); ++c)
+      row[c] = capture(s, static_cast<int>(c + 1), columns_[c].def.type, windowBuffer_);
+    windowState_[it->second] = kRowRead;
   }
   if (rc != SQLITE_DONE) {
     Failure f = failureFromSqlite(db_->handle(), rc);
-    sqlite3_reset(batchStmt_);
+    sqlite3_reset(s);
+    dropWindow();
     throw f;
   }
-  sqlite3_reset(batchStmt_);
+  sqlite3_reset(s);
 }
 
 std::vector<Variant>& RecordsetImpl::currentRow() {
   loadCurrent();
   if (currentDeleted_) fail(err::RecordDeleted);
+  for (std::size_t c = 0; c < current_.size(); ++c) currentValue(static_cast<int>(c));
   return current_;
 }
 
@@ -408,10 +703,13 @@ FieldDef RecordsetImpl::columnDef(int c) const {
   if (d.type != 0) return d;
   // A computed column takes the type of its value in the current record,
   // or of the first record read; text when nothing tells.
-  const Variant* v = nullptr;
-  if (loaded_ && !currentDeleted_ && static_cast<std::size_t>(c) < current_.size()) v = &current_[static_cast<std::size_t>(c)];
-  else if (static_ && !static_->rows.empty()) v = &static_->rows.front()[static_cast<std::size_t>(c)];
-  switch (v ? v->type() : VT_BSTR) {
+  const auto i = static_cast<std::size_t>(c);
+  VARTYPE kind = VT_BSTR;
+  if (loaded_ && !currentDeleted_ && i < current_.size())
+    kind = currentReady_[i] ? current_[i].type() : viewOf(currentCells_[i], currentBuffer_, d.type).type;
+  else if (static_ && !static_->rows.empty())
+    kind = static_->rows.front()[i].type();
+  switch (kind) {
     case VT_I4: d.type = dbLong; break;
     case VT_R8: d.type = dbDouble; break;
     case VT_UI1_ARRAY: d.type = dbLongBinary; break;
@@ -431,7 +729,7 @@ Variant RecordsetImpl::value(int c) { return valueRef(c); }
 const Variant& RecordsetImpl::valueRef(int c) {
   requireOpen();
   if (editMode_ != dbEditNone) return buffer_.at(static_cast<std::size_t>(c));
-  return currentRow().at(static_cast<std::size_t>(c));
+  return currentValue(c);
 }
 
 Variant RecordsetImpl::coerce(int c, const Variant& v) const {
@@ -592,10 +890,14 @@ std::size_t RecordsetImpl::positionOfBookmark(const Variant& bookmark) {
   if (!key) fail(err::NotValidBookmark);
   if (source_ == Source::Keyset) {
     rebuildKeysetOrder();
-    auto it = keyset_->position.find(*key);
-    if (it == keyset_->position.end()) fail(err::NotValidBookmark);
-    if (keyset_->deleted[it->second]) fail(err::RecordDeleted);
-    return it->second;
+    auto at = keyset_->find(*key);
+    if (!at && keyset_->growing) {
+      completeKeyset();
+      at = keyset_->find(*key);
+    }
+    if (!at) fail(err::NotValidBookmark);
+    if (keyset_->deleted[*at]) fail(err::RecordDeleted);
+    return *at;
   }
   if (*key < 1 || !fetchTo(static_cast<std::size_t>(*key - 1))) fail(err::NotValidBookmark);
   return static_cast<std::size_t>(*key - 1);
@@ -683,7 +985,61 @@ HRESULT RecordsetImpl::get_Collect(const Variant& index, Variant* out) {
   return guarded(errors(), [&] {
     requireOut(out);
     requireOpen();
-    *out = valueRef(columnIndex(index));
+    const int c = columnIndex(index);
+    if (editMode_ == dbEditNone) {
+      loadCurrent();
+      if (currentDeleted_) fail(err::RecordDeleted);
+      const auto i = static_cast<std::size_t>(c);
+      // A value read once goes straight from the record into the caller's variant.
+      if (!currentReady_[i]) {
+        *out = variantOf(currentCells_[i], currentBuffer_, columns_[i].def.type);
+        return;
+      }
+    }
+    *out = valueRef(c);
+  });
+}
+
+HRESULT RecordsetImpl::ViewCurrentValues(dao::FieldValueView* out, std::int16_t count) {
+  return guarded(errors(), [&] {
+    requireOut(out);
+    requireOpen();
+    if (count < 0 || static_cast<std::size_t>(count) > columns_.size()) fail(err::InvalidArgument);
+    const std::vector<Variant>* values = nullptr;
+    if (editMode_ != dbEditNone) {
+      values = &buffer_;
+    } else {
+      loadCurrent();
+      if (currentDeleted_) fail(err::RecordDeleted);
+    }
+    for (std::size_t c = 0; c < static_cast<std::size_t>(count); ++c) {
+      const Variant* v = values ? &(*values)[c] : (currentReady_[c] ? &current_[c] : nullptr);
+      if (!v) {
+        out[c] = viewOf(currentCells_[c], currentBuffer_, columns_[c].def.type);
+        continue;
+      }
+      dao::FieldValueView& o = out[c];
+      o = dao::FieldValueView{};
+      o.type = v->type();
+      switch (v->type()) {
+        case VT_BOOL: o.integer = v->boolVal() ? VARIANT_TRUE : VARIANT_FALSE; break;
+        case VT_UI1: o.integer = v->ui1(); break;
+        case VT_I2: o.integer = v->i2(); break;
+        case VT_I4: o.integer = v->i4(); break;
+        case VT_CY: o.integer = v->cy().scaled; break;
+        case VT_R4: o.real = v->r4(); break;
+        case VT_R8: o.real = v->r8(); break;
+        case VT_DATE: o.real = v->date(); break;
+        case VT_BSTR: o.data = v->str().data(); o.size = v->str().size(); break;
+        case VT_UI1_ARRAY:
+          o.data = reinterpret_cast<const char*>(v->bytes().data());
+          o.size = v->bytes().size();
+          break;
+        case VT_NULL:
+        case VT_EMPTY: break;
+        default: o.type = VT_EMPTY; break;  // no other kind is stored in a record
+      }
+    }
   });
 }
 HRESULT RecordsetImpl::put_Collect(const Variant& index, const Variant& v) {
@@ -798,6 +1154,8 @@ HRESULT RecordsetImpl::_30_Update() {
       sqlite3_int64 key = sqlite3_last_insert_rowid(h);
       lastModified_ = key;
       if (tableType_ && !index_.empty()) keyset_->dirty = true;
+      // Added records join the end of the keyset.
+      completeKeyset();
       keyset_->add(key);
       long keep = savedPos_;
       bool keepEnd = savedAtEnd_;
@@ -815,8 +1173,10 @@ HRESULT RecordsetImpl::_30_Update() {
     }
     // Edit: the record must not have changed or gone since Edit began.
     sqlite3_int64 key = currentKey();
+    // Read from the file itself, never from rows read ahead.
     loaded_ = false;
-    loadCurrent();
+    readRowByKey();
+    loaded_ = true;
     if (currentDeleted_) {
       cancelEdit();
       fail(err::RecordDeleted);
@@ -974,8 +1334,7 @@ void RecordsetImpl::find(const std::string& criteria, int start, int dir) {
                       quoteName(plan_.alias) + " WHERE (" + expr + ")";
     Statement s(db_->handle(), sql);
     while (s.step()) {
-      auto it = keyset_->position.find(sqlite3_column_int64(s.get(), 0));
-      if (it != keyset_->position.end()) match[it->second] = !keyset_->deleted[it->second];
+      if (auto at = keyset_->find(sqlite3_column_int64(s.get(), 0))) match[*at] = !keyset_->deleted[*at];
     }
   } else {
     // The result is read again in the same order with the criteria as a column.
@@ -1051,10 +1410,10 @@ HRESULT RecordsetImpl::Seek(const BSTR& comparison, const std::array<Variant, 13
       bindValue(s.get(), static_cast<int>(i + 1), keys[i], f ? f->type : 0);
     }
     if (s.step()) {
-      auto it = keyset_->position.find(sqlite3_column_int64(s.get(), 0));
-      if (it != keyset_->position.end() && !keyset_->deleted[it->second]) {
+      auto at = keyset_->find(sqlite3_column_int64(s.get(), 0));
+      if (at && !keyset_->deleted[*at]) {
         noMatch_ = false;
-        moveTo(static_cast<long>(it->second));
+        moveTo(static_cast<long>(*at));
         return;
       }
     }

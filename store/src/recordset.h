@@ -2,6 +2,7 @@
 // rows, and snapshot / forward-only recordsets over a query's result.
 #pragma once
 
+#include <optional>
 #include <unordered_map>
 
 #include "db.h"
@@ -33,18 +34,41 @@ struct Column {
 struct Keyset {
   std::vector<sqlite3_int64> keys;
   std::vector<bool> deleted;  // deleted through one of these recordsets
-  std::unordered_map<sqlite3_int64, std::size_t> position;
   bool dirty = false;         // order must be rebuilt (a table-type recordset added rows)
+  // A dynaset in key order reads its keys in step with its records: while
+  // `growing`, keys after `lastKey` up to `maxKey` (the last key when it was
+  // opened) are still to come.
+  bool growing = false;
+  sqlite3_int64 lastKey = 0;
+  sqlite3_int64 maxKey = 0;
   void add(sqlite3_int64 key) {
-    position[key] = keys.size();
+    if (indexed_) position_[key] = keys.size();
     keys.push_back(key);
     deleted.push_back(false);
   }
   void clear() {
     keys.clear();
     deleted.clear();
-    position.clear();
+    position_.clear();
+    indexed_ = false;
+    growing = false;
   }
+  // The position of a key. The index of positions is made on the first
+  // look-up, so a keyset only read through never pays for it.
+  std::optional<std::size_t> find(sqlite3_int64 key) {
+    if (!indexed_) {
+      position_.reserve(keys.size());
+      for (std::size_t i = 0; i < keys.size(); ++i) position_[keys[i]] = i;
+      indexed_ = true;
+    }
+    auto it = position_.find(key);
+    if (it == position_.end()) return std::nullopt;
+    return it->second;
+  }
+
+ private:
+  std::unordered_map<sqlite3_int64, std::size_t> position_;
+  bool indexed_ = false;
 };
 
 // Rows of a static result read so far.
@@ -118,6 +142,7 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   HRESULT Clone(dao::Recordset** out) override;
   HRESULT Requery(const Variant& newQueryDef) override;
   HRESULT Close() override;
+  HRESULT ViewCurrentValues(dao::FieldValueView* out, std::int16_t count) override;
 
  private:
   RecordsetImpl() = default;
@@ -186,12 +211,51 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   bool savedAtEnd_ = false;
 
   sqlite3_stmt* readStmt_ = nullptr;    // reads one row of the keyset by its key
-  // Shared opens read rows in batches: each SQLite read transaction costs file
-  // locking and checks, so rows near the current one come along and are kept
-  // until this connection changes anything.
-  void fetchBatch(std::size_t pos);
-  sqlite3_stmt* batchStmt_ = nullptr;
-  std::unordered_map<sqlite3_int64, std::vector<Variant>> rowCache_;
+  // Keyset rows are read ahead in windows: one statement reads the rows of a
+  // stretch of the keyset (a range of keys where they ascend closely, a list
+  // of keys otherwise), each SQLite read transaction serving many records.
+  // A row is handed out once, so a record read again comes from the file and
+  // shows what others changed since; any change through this connection
+  // drops the window.
+  //
+  // Window rows, and the current record taken from one, keep the values as
+  // SQLite gave them (numbers inline, text and bytes in one buffer); a
+  // variant is made only for a value someone asks for.
+  enum : std::uint8_t { kRowNone, kRowRead, kRowGone };
+  struct RawCell {
+    int kind = SQLITE_NULL;  // SQLite's storage class
+    sqlite3_int64 integer = 0;
+    double real = 0;
+    std::size_t offset = 0;  // text or bytes in the buffer
+    std::size_t size = 0;
+  };
+  static RawCell capture(sqlite3_stmt* s, int column, std::int16_t daoType, std::string& buffer);
+  static Variant variantOf(const RawCell& cell, const std::string& buffer, std::int16_t daoType);
+  static dao::FieldValueView viewOf(const RawCell& cell, const std::string& buffer, std::int16_t daoType);
+  const Variant& currentValue(int c);
+  void prepareWindowStatements();
+  // A statement of this recordset's own, with the query's parameters bound.
+  sqlite3_stmt* prepareWithParams(const std::string& sql);
+  bool growsInStep() const;
+  void growKeyset(std::size_t index);  // reads keys with their records until `index` is known
+  void completeKeyset();
+  std::string keyRangeSql(const std::string& columns) const;
+  sqlite3_stmt* growStmt_ = nullptr;
+  void fetchWindow(std::size_t pos);
+  void readRowByKey();
+  void dropWindow();
+  sqlite3_stmt* rangeStmt_ = nullptr;
+  sqlite3_stmt* listStatement(std::size_t keys);  // reads a list of keys, bound with the parameters
+  std::vector<RawCell> windowCells_;      // rows x columns
+  std::string windowBuffer_;
+  std::vector<RawCell> currentCells_;
+  std::string currentBuffer_;
+  std::vector<char> currentReady_;        // per column: current_ holds its value
+  std::vector<sqlite3_int64> windowKeys_;
+  std::vector<std::uint8_t> windowState_;
+  std::size_t windowStart_ = 0;
+  std::size_t windowEnd_ = 0;             // positions [windowStart_, windowEnd_)
+  std::size_t windowRows_ = 0;            // rows the last window asked for
   std::pair<std::uint64_t, std::int64_t> cacheGeneration_{0, -1};
 };
 

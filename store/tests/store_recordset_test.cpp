@@ -357,6 +357,79 @@ TEST_F(RecordsetTest, StoredQueriesRunByNameAndAsSources) {
 namespace kh::storetest {
 namespace {
 
+// A dynaset larger than the stretch of records read at once: its records
+// arrive in steps, and it still behaves as one keyset taken at the open.
+TEST_F(RecordsetTest, LargeDynasetReadsInStepsAsOneKeyset) {
+  constexpr int kRows = 300;
+  HR_OK(db_->BeginTrans());
+  ComPtr<Recordset> table;
+  HR_OK(db_->OpenRecordset("Passwords", V(dbOpenTable), M(), M(), table.put()));
+  for (int i = 0; i < kRows; ++i) {
+    HR_OK(table->AddNew());
+    HR_OK(table->put_Collect(V("GroupID"), V(2)));
+    HR_OK(table->put_Collect(V("Description"), Variant("Row " + std::to_string(i))));
+    HR_OK(table->_30_Update());
+  }
+  HR_OK(db_->CommitTrans(0));
+
+  auto rs = dynaset("select * from passwords where GroupId = 2");
+  // Rows another statement inserts after the open stay out of the keyset.
+  HR_OK(db_->Execute("INSERT INTO Passwords (GroupID, Description) VALUES (2, 'Late')", V(dbFailOnError)));
+  Variant mark;
+  int n = 0;
+  while (!eof(rs.get())) {
+    EXPECT_EQ(text(rs.get(), "Description"), "Row " + std::to_string(n));
+    if (n == 200) {
+      HR_OK(rs->get_Bookmark(&mark));
+    }
+    // A change made between two reads shows in the next record, though that
+    // record was read ahead with the ones before it.
+    if (n == 160) {
+      HR_OK(db_->Execute("UPDATE Passwords SET URL = 'seen' WHERE Description = 'Row 161'", V(dbFailOnError)));
+    }
+    if (n == 161) {
+      EXPECT_EQ(text(rs.get(), "URL"), "seen");
+    }
+    ++n;
+    HR_OK(rs->MoveNext());
+  }
+  EXPECT_EQ(n, kRows);
+  std::int32_t count = 0;
+  HR_OK(rs->get_RecordCount(&count));
+  EXPECT_EQ(count, kRows);
+  HR_OK(rs->put_Bookmark(mark));
+  EXPECT_EQ(text(rs.get(), "Description"), "Row 200");
+
+  // A fresh dynaset: a bookmark beyond the records reached so far, an added
+  // record at the end, and the last record found from the first.
+  auto again = dynaset("select * from passwords where GroupId = 2");
+  Variant first;
+  HR_OK(again->get_Bookmark(&first));
+  HR_OK(again->put_Bookmark(mark));
+  EXPECT_EQ(text(again.get(), "Description"), "Row 200");
+  HR_OK(again->put_Bookmark(first));
+  HR_OK(again->AddNew());
+  HR_OK(again->put_Collect(V("GroupID"), V(2)));
+  HR_OK(again->put_Collect(V("Description"), V("Added")));
+  HR_OK(again->_30_Update());
+  EXPECT_EQ(text(again.get(), "Description"), "Row 0");
+  HR_OK(again->_30_MoveLast());
+  EXPECT_EQ(text(again.get(), "Description"), "Added");
+  HR_OK(again->get_RecordCount(&count));
+  EXPECT_EQ(count, kRows + 2);  // with the late row of the first open
+  HR_OK(again->MovePrevious());
+  EXPECT_EQ(text(again.get(), "Description"), "Late");
+  // Backwards through the records, each read once more from the file.
+  n = kRows;
+  while (again->MovePrevious() == S_OK) {
+    VARIANT_BOOL bof = 0;
+    HR_OK(again->get_BOF(&bof));
+    if (bof) break;
+    EXPECT_EQ(text(again.get(), "Description"), "Row " + std::to_string(--n));
+  }
+  EXPECT_EQ(n, 0);
+}
+
 TEST_F(RecordsetTest, ChangesByAnotherConnectionShowWhenReadAgain) {
   auto rs = dynaset("select * from passwords order by Description");
   EXPECT_EQ(text(rs.get(), "URL"), "<null>");

@@ -19,6 +19,66 @@ T at(const std::uint8_t* p) {
   return v;
 }
 
+// Values lent by the store fill a slot exactly as the same values in variants do.
+TEST(Conversions, LentValuesFillSlotsAsVariantsDo) {
+  using kh::dao::FieldValueView;
+  auto text = [](const char* s) {
+    FieldValueView v;
+    v.type = kh::VT_BSTR;
+    v.data = s;
+    v.size = std::strlen(s);
+    return v;
+  };
+  auto number = [](kh::VARTYPE type, std::int64_t integer, double real) {
+    FieldValueView v;
+    v.type = type;
+    v.integer = integer;
+    v.real = real;
+    return v;
+  };
+  FieldValueView null;
+  null.type = kh::VT_NULL;
+  const std::uint8_t bytes[] = {1, 2, 3, 4};
+  FieldValueView binary;
+  binary.type = kh::VT_UI1_ARRAY;
+  binary.data = reinterpret_cast<const char*>(bytes);
+  binary.size = sizeof bytes;
+  struct Case {
+    std::int16_t daoType;
+    int limit;
+    FieldValueView lent;
+    Variant same;
+  };
+  const Case cases[] = {
+      {10, 3, text("abcdef"), Variant("abcdef")},                       // cut to the field's size
+      {10, 10, text("\xC3\xA9t\xC3\xA9"), Variant("\xC3\xA9t\xC3\xA9")},  // one byte each in the code page
+      {10, 10, text("a\xE2\x82\xAC" "b\xE4\xB8\x80"), Variant("a\xE2\x82\xAC" "b\xE4\xB8\x80")},  // the euro sign; a character without a byte
+      {10, 10, text("x\xFFy"), Variant("x\xFFy")},                     // malformed UTF-8
+      {10, 10, text(""), Variant("")},
+      {10, 10, null, Variant::null()},
+      {12, 0, text("a memo"), Variant("a memo")},
+      {12, 0, null, Variant::null()},
+      {9, 3, binary, Variant::fromBytes({1, 2, 3, 4})},
+      {1, 0, number(kh::VT_BOOL, -1, 0), Variant::fromBool(true)},
+      {4, 0, number(kh::VT_I4, -123456, 0), Variant(std::int32_t{-123456})},
+      {3, 0, number(kh::VT_I2, 42, 0), Variant(std::int16_t{42})},
+      {7, 0, number(kh::VT_R8, 0, 2.5), Variant(2.5)},
+      {8, 0, number(kh::VT_DATE, 0, 45000.25), Variant::fromDate(45000.25)},
+      {5, 0, number(kh::VT_CY, 123457, 0), Variant(kh::Currency{123457})},
+      {4, 0, text("17"), Variant("17")},  // text in a number field converts
+  };
+  for (const Case& c : cases) {
+    std::uint8_t fromView[16], fromVariant[16];
+    std::memset(fromView, 0xAA, sizeof fromView);
+    std::memset(fromVariant, 0xAA, sizeof fromVariant);
+    std::uint8_t viewStatus = kUnfetched | kCounted, variantStatus = kUnfetched | kCounted;
+    valueIntoSlot(c.daoType, c.limit, c.lent, viewStatus, fromView);
+    valueIntoSlot(c.daoType, c.limit, c.same, variantStatus, fromVariant);
+    EXPECT_EQ(viewStatus, variantStatus) << c.daoType << " " << c.same.toString();
+    EXPECT_EQ(std::memcmp(fromView, fromVariant, sizeof fromView), 0) << c.daoType << " " << c.same.toString();
+  }
+}
+
 TEST(Conversions, ValuesIntoSlotsAndBack) {
   std::uint8_t slot[16] = {};
   std::uint8_t status = kUnfetched;

@@ -365,6 +365,17 @@ struct QueryDefs : _DynaCollection {
   virtual HRESULT get_Item(const Variant& index, _QueryDef** out) = 0;
 };
 
+// A field value of a recordset's current record as the store holds it, lent
+// without making a variant. Text (UTF-8) and bytes point into the recordset and
+// stay valid until it moves, changes or is asked for values again.
+struct FieldValueView {
+  VARTYPE type = VT_EMPTY;     // VT_NULL, or the kind a variant of the value would have
+  std::int64_t integer = 0;    // VT_BOOL (-1/0), VT_UI1, VT_I2, VT_I4; VT_CY scaled by 10000
+  double real = 0;             // VT_R4, VT_R8, VT_DATE
+  const char* data = nullptr;  // VT_BSTR, VT_UI1_ARRAY
+  std::size_t size = 0;
+};
+
 struct Recordset : IDispatch {
   static constexpr GUID kIID = {0x00000031, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x6D, 0x2E, 0xA4}};
   virtual HRESULT get_Name(BSTR* out) = 0;
@@ -413,6 +424,10 @@ struct Recordset : IDispatch {
   virtual HRESULT Clone(Recordset** out) = 0;
   virtual HRESULT Requery(const Variant& newQueryDef) = 0;
   virtual HRESULT Close() = 0;
+  // The current record's values (the edit buffer's while editing) in field
+  // order, without variants: `count` views, at most the field count. For
+  // readers that copy a record out at once.
+  virtual HRESULT ViewCurrentValues(FieldValueView* out, std::int16_t count) = 0;
 };
 
 struct _Field : IDispatch {

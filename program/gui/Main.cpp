@@ -33,6 +33,10 @@
 #include "controls/BackgroundPanel.h"
 #include "ChangePassword.h"
 #include "EnterMasterPassword.h"
+#include "Expired.h"
+#include "Find.h"
+#include "Generate.h"
+#include "SelectReport.h"
 #include "MessageBox.h"
 #include "NewMasterPassword.h"
 #include "Sounds.h"
@@ -554,6 +558,11 @@ void TfrmMain::installOwnCommands() {
   SetCommand(Command::HelpContents, [this] { ShowHelpContents(this); });
   SetCommand(Command::HelpKeywordSearch, [this] { ShowHelpKeywordSearch(this, QString()); });
   SetCommand(Command::HelpClose, [] { CloseHelp(); });
+  SetCommand(Command::EditFind, [this] { ShowFind(dm_, this); });
+  SetCommand(Command::PasswordsExpired, [this] { ShowExpiredPasswords(dm_, this); });
+  SetCommand(Command::RemindExpired, [this] { RemindExpiredPasswords(dm_, this); });
+  SetCommand(Command::GeneratePassword, [this] { ShowPasswordGenerator(dm_, this); });
+  SetCommand(Command::GroupsReports, [this] { ShowReportsDialog(dm_, this); });
 }
 
 void TfrmMain::guarded(const std::function<void()>& command) {

@@ -10,6 +10,8 @@
 #include <QtTest>
 #include <memory>
 
+#include "gui/Find.h"
+#include "SelectReport.h"
 #include "ShellTestSupport.h"
 #include "data/AccessLog.h"
 #include "data/DataModule.h"
@@ -501,6 +503,24 @@ class ShellTest : public QObject {
     w.cmdOptions->click();
     pressOnMain(Qt::Key_O, Qt::ControlModifier);
     QCOMPARE(runs, 2);
+  }
+
+  void featureCommandsOpenTheirDialogsFromTheMenus() {
+    CreateDatabaseFile(file_, "master", true);
+    TfrmMain& w = makeMain();
+    openThroughPrompt("master");
+    QStringList captions;
+    whenShown<TfrmFind>([&captions](TfrmFind* d) {
+      captions << d->windowTitle();
+      QTest::keyClick(d, Qt::Key_Escape);
+    });
+    w.mnuEditFind->trigger();
+    whenShown<TfrmSelectReport>([&captions](TfrmSelectReport* d) {
+      captions << d->windowTitle();
+      QTest::keyClick(d, Qt::Key_Escape);
+    });
+    w.mnuGroupsReports->trigger();
+    QCOMPARE(captions, (QStringList{"Find", "Select Report"}));
   }
 };
 

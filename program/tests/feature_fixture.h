@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "test_database.h"
 #include "data/DataModule.h"
 #include "data/DatabaseFiles.h"
 #include "data/Settings.h"
@@ -28,14 +29,7 @@ class FeatureFixture {
   FeatureFixture() {
     QFile::remove(Settings::FilePath());
     file_ = dir_.filePath(QStringLiteral("accounts.pdb"));
-    CreateDatabaseFile(file_, QStringLiteral("master"), true);
-    dm = std::make_unique<TDM>();
-    dm->DMCreate({file_});
-    dm->DB.setParams({QStringLiteral("CONNECT=;PWD=master")});
-    dm->DB.Open();
-    dm->qryGroups.Open();
-    dm->qryPasswords.Open();
-    dm->qryOptions.Open();
+    dm = OpenNewSampleDatabase(file_);
     mainWindow.resize(612, 464);
     mainWindow.move(100, 80);
   }

@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "../test_database.h"
 #include "data/DataModule.h"
 #include "ReportPages.h"
 #include "data/DatabaseFiles.h"
@@ -34,14 +35,7 @@ class ReportDatabase {
     setenv("KBE_ROOT", root_.filePath(QStringLiteral("kbe")).toUtf8().constData(), 1);
     setenv("KEYHAVEN_HOME", home().toUtf8().constData(), 1);
     file_ = root_.filePath(QStringLiteral("accounts.pdb"));
-    CreateDatabaseFile(file_, QStringLiteral("master"), true);
-    dm = std::make_unique<TDM>();
-    dm->DMCreate({file_});
-    dm->DB.setParams({QStringLiteral("CONNECT=;PWD=master")});
-    dm->DB.Open();
-    dm->qryGroups.Open();
-    dm->qryPasswords.Open();
-    dm->qryOptions.Open();
+    dm = OpenNewSampleDatabase(file_);
   }
   ~ReportDatabase() { dm.reset(); }
 

@@ -41,7 +41,11 @@
 #include "NewMasterPassword.h"
 #include "Sounds.h"
 #include "Welcome.h"
+#include "AccountCommands.h"
+#include "controls/AccountList.h"
 #include "controls/DBControls.h"
+#include "controls/DBEditMove.h"
+#include "controls/DateBox.h"
 #include "controls/HoverButton.h"
 #include "data/AccessLog.h"
 #include "data/DataModule.h"
@@ -56,7 +60,6 @@ constexpr int kMainHeight = 464;
 constexpr int kRightWidth = 316;
 constexpr int kStatusWidth = 290;
 const char* const kWebsite = "https://keyhaven.example.org/";
-const QColor kTooltipYellow(0xff, 0xff, 0xe1);
 
 // The hourglass for the life of the object.
 class WaitCursor {
@@ -76,28 +79,20 @@ void wipe(QString& secret) {
 
 // The status bar's one panel, drawn by the program: navy text 3 pixels right
 // of and 1 pixel below the panel's corner.
-class TStatusPanel : public QWidget {
+class TStatusPanel : public QLabel {
  public:
-  explicit TStatusPanel(QWidget* parent) : QWidget(parent) {
+  explicit TStatusPanel(QWidget* parent) : QLabel(parent) {
     setObjectName(QStringLiteral("SB"));
     setFixedWidth(kStatusWidth);
     setMinimumHeight(fontMetrics().height() + 4);
   }
-  void setText(const QString& text) {
-    text_ = text;
-    update();
-  }
-  const QString& text() const noexcept { return text_; }
 
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
     p.setPen(QColor(0, 0, 128));
-    p.drawText(rect().adjusted(3, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop, text_);
+    p.drawText(rect().adjusted(3, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop, text());
   }
-
- private:
-  QString text_;
 };
 
 TfrmMain::TfrmMain(TDM& dm, QWidget* parent) : QMainWindow(parent), dm_(dm) {
@@ -107,8 +102,8 @@ TfrmMain::TfrmMain(TDM& dm, QWidget* parent) : QMainWindow(parent), dm_(dm) {
   setWindowIcon(Resources::AppIcon());
   buildMenus();
   buildToolbar();
-  buildClientArea();
   statusPanel_ = new TStatusPanel(this);
+  buildClientArea();
   statusBar()->addWidget(statusPanel_);
   statusBar()->setSizeGripEnabled(true);
 
@@ -127,15 +122,16 @@ TfrmMain::TfrmMain(TDM& dm, QWidget* parent) : QMainWindow(parent), dm_(dm) {
   SaveDialogDB->setFileMode(QFileDialog::AnyFile);
   SaveDialogDB->setAcceptMode(QFileDialog::AcceptSave);
 
-  // The data module's rules reach the main window through its signals.
+  // The data module's rules reach the main window through its signals (the
+  // account commands follow the others: enabled details, drop-down rows,
+  // item count).
   connect(&dm_, &TDM::passwordsEditStateChanged, this, [this](bool editing) {
     cmdSaveMemo->setEnabled(editing);
     mnuEditUndo->setEnabled(editing);
   });
-  connect(&dm_, &TDM::accountDetailsEnabledChanged, this, &TfrmMain::SetDetailControlsEnabled);
-  connect(&dm_, &TDM::groupDropDownRowsChanged, this, [this](int rows) { cboGroup->setMaxVisibleItems(rows); });
 
   installOwnCommands();
+  installAccountCommands();
 
   // Main window creation.
   clearMasterPassword();
@@ -258,15 +254,14 @@ void TfrmMain::buildMenus() {
   mnuExit->setObjectName(QStringLiteral("mnuExit"));
   connect(mnuExit, &QAction::triggered, this, [this] { close(); });
 
-  PopupMenuGrid = new QMenu(this);
-  PopupMenuGrid->setObjectName(QStringLiteral("PopupMenuGrid"));
+  PopupMenuGrid = nullptr;  // the account commands make it with the list
 }
 
 THoverButton* TfrmMain::button(const char* component, const QString& caption, const QString& hint,
                                const std::function<void()>& click) {
   auto* b = new THoverButton(QString::fromLatin1(component), caption, hint, this);
   connect(b, &THoverButton::mouseEntered, this, &TfrmMain::HoverSound);
-  connect(b, &QToolButton::clicked, this, [this, click] { guarded(click); });
+  if (click) connect(b, &QToolButton::clicked, this, [this, click] { guarded(click); });
   return b;
 }
 
@@ -333,11 +328,6 @@ void TfrmMain::buildClientArea() {
   auto* lblGroup = new QLabel(QStringLiteral("Group"), client);
   cboGroup = new TDBLookupComboBox(client);
   cboGroup->setObjectName(QStringLiteral("cboGroup"));
-  cboGroup->setListSource(&dm_.DSGroups);
-  cboGroup->setKeyField(QStringLiteral("Name"));
-  cboGroup->setListField(QStringLiteral("Name"));
-  cboGroup->setDataSource(&dm_.DSOptions);
-  cboGroup->setDataField(QStringLiteral("Group"));
   cboGroup->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   lblGroup->setBuddy(cboGroup);
   groupRow->addWidget(lblGroup);
@@ -359,28 +349,13 @@ void TfrmMain::buildClientArea() {
   }
   left->addLayout(listRow);
 
-  GridDescription = new TDBGrid(client);
+  // The list binds itself to the accounts and handles its own keys, double
+  // click and context menu through the account commands.
+  GridDescription = new TAccountList(client);
   GridDescription->setObjectName(QStringLiteral("GridDescription"));
-  GridDescription->setDataSource(&dm_.DSPasswords, {QStringLiteral("Description")});
   GridDescription->setEditTriggers(QAbstractItemView::NoEditTriggers);
   GridDescription->setSelectionBehavior(QAbstractItemView::SelectRows);
   GridDescription->setSelectionMode(QAbstractItemView::SingleSelection);
-  // The row indicator: a narrow header column that marks the current row.
-  GridDescription->verticalHeader()->setVisible(true);
-  GridDescription->verticalHeader()->setMinimumWidth(12);
-  GridDescription->verticalHeader()->setHighlightSections(true);
-  GridDescription->verticalHeader()->setDefaultSectionSize(GridDescription->fontMetrics().height() + 4);
-  GridDescription->horizontalHeader()->setStretchLastSection(false);
-  QPalette pal = GridDescription->palette();
-  pal.setColor(QPalette::Base, kTooltipYellow);
-  pal.setColor(QPalette::Text, Qt::black);
-  GridDescription->setPalette(pal);
-  GridDescription->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(GridDescription, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    if (databaseState_ && !PopupMenuGrid->isEmpty()) PopupMenuGrid->popup(GridDescription->viewport()->mapToGlobal(at));
-  });
-  connect(GridDescription, &QAbstractItemView::doubleClicked, this,
-          [this] { guarded([this] { Run(Command::PasswordsEditDescription); }); });
   GridDescription->installEventFilter(this);
   left->addWidget(GridDescription, 1);
   columns->addLayout(left, 1);
@@ -399,37 +374,23 @@ void TfrmMain::buildClientArea() {
   BackGround->hide();
   pagePassword_->installEventFilter(this);
 
+  // The detail boxes; the account commands bind them to the current account.
   txtID = new TDBEdit(pagePassword_);
   txtID->setObjectName(QStringLiteral("txtID"));
-  txtID->setDataSource(&dm_.DSPasswords);
-  txtID->setDataField(QStringLiteral("ID"));
-  txtPassword = new TDBEdit(pagePassword_);
+  txtPassword = new TDBEditMove(pagePassword_);
   txtPassword->setObjectName(QStringLiteral("txtPassword"));
-  txtPassword->setDataSource(&dm_.DSPasswords);
-  txtPassword->setDataField(QStringLiteral("Password"));
   txtPassword->setMaxLength(100);
-  txtPassword->setEchoMode(QLineEdit::Password);
   cmdPassword = button("cmdPassword", QString(), QStringLiteral("Generate Password"), hook(Command::GeneratePassword));
-  DateExpire = new TDBDateEdit(pagePassword_);
+  DateExpire = new TDBDateBox(pagePassword_);
   DateExpire->setObjectName(QStringLiteral("DateExpire"));
-  DateExpire->setDataSource(&dm_.DSPasswords);
-  DateExpire->setDataField(QStringLiteral("ExpireDate"));
-  DateAssign = new TDBDateEdit(pagePassword_);
+  DateAssign = new TDBDateBox(pagePassword_);
   DateAssign->setObjectName(QStringLiteral("DateAssign"));
-  DateAssign->setDataSource(&dm_.DSPasswords);
-  DateAssign->setDataField(QStringLiteral("AssignDate"));
-  for (TDBDateEdit* d : {DateExpire, DateAssign}) d->setCalendarPopup(true);
   txtURL = new TDBEdit(pagePassword_);
   txtURL->setObjectName(QStringLiteral("txtURL"));
-  txtURL->setDataSource(&dm_.DSPasswords);
-  txtURL->setDataField(QStringLiteral("URL"));
-  cmdGo = button("cmdGo", QString(), QStringLiteral("Go to Web Address"), hook(Command::GoToWebAddress));
+  // Its click goes to the account commands.
+  cmdGo = button("cmdGo", QString(), QStringLiteral("Go to Web Address"), {});
   MemoNotes = new TDBMemo(pagePassword_);
   MemoNotes->setObjectName(QStringLiteral("MemoNotes"));
-  MemoNotes->setDataSource(&dm_.DSPasswords);
-  MemoNotes->setDataField(QStringLiteral("Notes"));
-  MemoNotes->setMaxLength(2000);
-  MemoNotes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
   auto* grid = new QGridLayout(pagePassword_);
   grid->setContentsMargins(8, 8, 8, 8);
@@ -462,6 +423,13 @@ void TfrmMain::buildClientArea() {
   columns->addWidget(pages_);
 
   setCentralWidget(client);
+
+  const TAccountWidgets widgets{.mainWindow = this, .cboGroup = cboGroup, .GridDescription = GridDescription,
+                                .txtID = txtID, .txtPassword = txtPassword, .DateExpire = DateExpire,
+                                .DateAssign = DateAssign, .txtURL = txtURL, .MemoNotes = MemoNotes,
+                                .cmdPassword = cmdPassword, .cmdGo = cmdGo, .statusPanel = statusPanel_};
+  accounts_ = new TAccountCommands(dm_, widgets, this);
+  PopupMenuGrid = accounts_->PopupMenuGrid();
 }
 
 void TfrmMain::buildTray() {
@@ -502,11 +470,7 @@ void TfrmMain::setDatabaseState(bool open) {
     w->setEnabled(open);
 }
 
-void TfrmMain::SetDetailControlsEnabled(bool enabled) {
-  for (QWidget* w : std::initializer_list<QWidget*>{txtID, txtPassword, DateExpire, DateAssign, txtURL, MemoNotes,
-                                                    cmdPassword, cmdGo})
-    w->setEnabled(enabled);
-}
+void TfrmMain::SetDetailControlsEnabled(bool enabled) { accounts_->SetDetailControlsEnabled(enabled); }
 
 void TfrmMain::SetCaption(Caption kind) {
   // The native frame keeps its title bar, which gets no pointer events of its
@@ -563,6 +527,22 @@ void TfrmMain::installOwnCommands() {
   SetCommand(Command::RemindExpired, [this] { RemindExpiredPasswords(dm_, this); });
   SetCommand(Command::GeneratePassword, [this] { ShowPasswordGenerator(dm_, this); });
   SetCommand(Command::GroupsReports, [this] { ShowReportsDialog(dm_, this); });
+}
+
+void TfrmMain::installAccountCommands() {
+  TAccountCommands* a = accounts_;
+  SetCommand(Command::GroupsNew, [a] { a->mnuGroupsNewClick(); });
+  SetCommand(Command::GroupsEdit, [a] { a->mnuGroupsEditClick(); });
+  SetCommand(Command::GroupsDelete, [a] { a->mnuGroupsDeleteClick(); });
+  SetCommand(Command::PasswordsAdd, [a] { a->mnuPasswordsAddClick(); });
+  SetCommand(Command::PasswordsEditDescription, [a] { a->mnuPasswordsEditDescriptionClick(); });
+  SetCommand(Command::PasswordsDelete, [a] { a->mnuPasswordsDeleteClick(); });
+  SetCommand(Command::EditUndo, [a] { a->mnuEditUndoClick(); });
+  SetCommand(Command::EditCut, [a] { a->mnuEditCutClick(); });
+  SetCommand(Command::EditCopy, [a] { a->mnuEditCopyClick(); });
+  SetCommand(Command::EditPaste, [a] { a->mnuEditPasteClick(); });
+  SetCommand(Command::GoToWebAddress, [a] { a->cmdGoClick(); });
+  SetCommand(Command::SaveMemo, [a] { a->cmdSaveMemoClick(); });
 }
 
 void TfrmMain::guarded(const std::function<void()>& command) {

@@ -19,8 +19,11 @@ class QMenu;
 class QSystemTrayIcon;
 class QTabWidget;
 class QToolButton;
-class TDBDateEdit;
+class TAccountCommands;
+class TAccountList;
+class TDBDateBox;
 class TDBEdit;
+class TDBEditMove;
 class TDBGrid;
 class TDBLookupComboBox;
 class TDBMemo;
@@ -53,14 +56,16 @@ class TfrmMain : public QMainWindow, public TShellOperations {
   void HoverSound();
 
   // ---- widgets other units act on ----------------------------------------
-  TDBEdit* PasswordBox() const noexcept { return txtPassword; }
-  TDBGrid* AccountList() const noexcept { return GridDescription; }
+  TDBEditMove* PasswordBox() const noexcept { return txtPassword; }
+  TAccountList* AccountList() const noexcept { return GridDescription; }
   TDBLookupComboBox* GroupSelector() const noexcept { return cboGroup; }
   TBackgroundPanel* BackgroundPanel() const noexcept { return BackGround; }
   QWidget* AccountPage() const noexcept { return pagePassword_; }
   QMenu* GridPopupMenu() const noexcept { return PopupMenuGrid; }
   QToolButton* SaveButton() const noexcept { return cmdSaveMemo; }
   QSystemTrayIcon* TrayIcon() const noexcept { return tray_; }
+  // The group and account commands and the account page's behaviour.
+  TAccountCommands& Accounts() const noexcept { return *accounts_; }
   // The status bar's one panel.
   void SetStatusText(const QString& text);
   QString StatusText() const;
@@ -120,7 +125,7 @@ class TfrmMain : public QMainWindow, public TShellOperations {
   QAction *mnuPasswordsAdd, *mnuPasswordsEditDescription, *mnuPasswordsExpired, *mnuPasswordsDelete;
   QAction *mnuHelpContents, *mnuHelpKeywordSearch, *mnuHelpWebsite, *mnuHelpAbout;
   QMenu* PopUpMenu1;     // the tray menu
-  QMenu* PopupMenuGrid;  // the account list's context menu
+  QMenu* PopupMenuGrid;  // the account list's context menu (the account commands' own)
   QAction *mnuOpen, *mnuExit;
 
   THoverButton *cmdAddGroup, *cmdEditGroup, *cmdDelGroup, *cmdOpen, *cmdNew, *cmdOptions, *cmdReport, *cmdFind,
@@ -128,9 +133,10 @@ class TfrmMain : public QMainWindow, public TShellOperations {
   QToolButton* cmdSaveMemo;
 
   TDBLookupComboBox* cboGroup;
-  TDBGrid* GridDescription;
-  TDBEdit *txtID, *txtPassword, *txtURL;
-  TDBDateEdit *DateExpire, *DateAssign;
+  TAccountList* GridDescription;
+  TDBEdit *txtID, *txtURL;
+  TDBEditMove* txtPassword;
+  TDBDateBox *DateExpire, *DateAssign;
   TDBMemo* MemoNotes;
   TBackgroundPanel* BackGround;
 
@@ -177,6 +183,7 @@ class TfrmMain : public QMainWindow, public TShellOperations {
   // Runs a command; what it does not catch is shown in an error box.
   void guarded(const std::function<void()>& command);
   void installOwnCommands();
+  void installAccountCommands();
   void clearMasterPassword();
   void resizeRule();
   QString runFileDialog(QFileDialog* dialog);
@@ -185,6 +192,7 @@ class TfrmMain : public QMainWindow, public TShellOperations {
   QTabWidget* pages_;
   QWidget* pagePassword_;
   TStatusPanel* statusPanel_;
+  TAccountCommands* accounts_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
   QPointer<TfrmEnterMasterPassword> prompt_;
   QString masterPassword_;

@@ -53,7 +53,7 @@ class AccountCommandsTest : public QObject {
     dm_ = std::make_unique<TDM>();
     dm_->DMCreate({file_});
     host_ = std::make_unique<TAccountTestHost>(*dm_);
-    OpenTestDatabase(*dm_, "master");
+    OpenTestDatabase(*host_, "master");
     host_->show();
     host_->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(host_.get()));

@@ -25,7 +25,9 @@
 #include "gui/NewMasterPassword.h"
 #include "gui/Sounds.h"
 #include "gui/Welcome.h"
+#include "gui/controls/AccountList.h"
 #include "gui/controls/DBControls.h"
+#include "gui/controls/DBEditMove.h"
 #include "gui/controls/HoverButton.h"
 
 using shelltest::typeInto;

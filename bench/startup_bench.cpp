@@ -30,6 +30,7 @@
 #include "data/DatabaseFiles.h"
 #include "gui/EnterMasterPassword.h"
 #include "gui/Main.h"
+#include "gui/controls/AccountList.h"
 #include "gui/controls/DBControls.h"
 
 namespace {

@@ -176,7 +176,12 @@ void TAccountCommands::ApplySelectedGroup() {
     const TField* group = dm_.qryOptions.FindField(kGroup);
     if (!group || group->IsNull()) return;
     const QString name = group->AsString();
-    if (groups.FieldByName(kName).AsString() == name) return;
+    // Already current (as on opening a file whose selected group is the
+    // first): the list stays where it is and only the count is shown.
+    if (groups.FieldByName(kName).AsString() == name) {
+      RefreshItemCount();
+      return;
+    }
     if (!groups.Locate(kName, name)) groups.Locate(kName, name, loCaseInsensitive);
   });
 }

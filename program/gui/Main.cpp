@@ -406,12 +406,12 @@ void TfrmMain::buildClientArea() {
   grid->addWidget(label(QStringLiteral("Password"), txtPassword), row++, 0, 1, 2);
   grid->addWidget(txtPassword, row, 0);
   grid->addWidget(cmdPassword, row++, 1);
-  auto* dates = new QGridLayout;
-  dates->addWidget(label(QStringLiteral("Date Expires"), DateExpire), 0, 0);
-  dates->addWidget(label(QStringLiteral("Date Assigned"), DateAssign), 0, 1);
-  dates->addWidget(DateExpire, 1, 0);
-  dates->addWidget(DateAssign, 1, 1);
-  grid->addLayout(dates, row++, 0, 1, 2);
+  // Each date box has the page's full width: the long date format
+  // ("Wednesday, September 30, 2026") does not fit in half of it.
+  grid->addWidget(label(QStringLiteral("Date Expires"), DateExpire), row++, 0, 1, 2);
+  grid->addWidget(DateExpire, row++, 0, 1, 2);
+  grid->addWidget(label(QStringLiteral("Date Assigned"), DateAssign), row++, 0, 1, 2);
+  grid->addWidget(DateAssign, row++, 0, 1, 2);
   grid->addWidget(label(QStringLiteral("Web Address"), txtURL), row++, 0, 1, 2);
   grid->addWidget(txtURL, row, 0);
   grid->addWidget(cmdGo, row++, 1);

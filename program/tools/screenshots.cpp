@@ -22,12 +22,15 @@
 #include "data/DataModule.h"
 #include "data/DatabaseFiles.h"
 #include "gui/About.h"
+#include "gui/AccountCommands.h"
 #include "gui/ChangePassword.h"
 #include "gui/EnterMasterPassword.h"
 #include "gui/Main.h"
 #include "gui/NewMasterPassword.h"
 #include "gui/Welcome.h"
+#include "gui/controls/AccountList.h"
 #include "gui/controls/DBControls.h"
+#include "gui/controls/DBEditMove.h"
 
 namespace {
 
@@ -112,9 +115,17 @@ int main(int argc, char* argv[]) {
     dm.qryPasswords.EnableControls();
     dm.qryPasswords.Close();
     dm.qryPasswords.Open();
-    frmMain.SetStatusText(QStringLiteral("4 items"));
+    frmMain.Accounts().RefreshItemCount();
+    frmMain.AccountList()->setFocus();
     QApplication::processEvents();
     save(&frmMain, "main");
+    // A click into the password box shows the password.
+    frmMain.activateWindow();
+    if (!QTest::qWaitForWindowActive(&frmMain)) std::fprintf(stderr, "the main window did not become active\n");
+    QTest::mouseClick(frmMain.PasswordBox(), Qt::LeftButton);
+    QApplication::processEvents();
+    save(&frmMain, "main_password_shown");
+    frmMain.AccountList()->setFocus();
 
     whenShown<TfrmChangePassword>([](TfrmChangePassword* d) {
       d->txtCurrent->setText(QStringLiteral("Master#1"));

@@ -213,7 +213,7 @@ GLYPHS = {
 
 
 def svg(body, halo):
-    glow = ('<defs><radialGradient id="halo"><stop offset="0" stop-color="#fff6c8" stop-opacity="0.95"/>'
+    glow = ('<defs><radialGradient id="halo" cx="0.5" cy="0.5" r="0.5"><stop offset="0" stop-color="#fff6c8" stop-opacity="0.95"/>'
             '<stop offset="1" stop-color="#fff6c8" stop-opacity="0"/></radialGradient></defs>'
             '<circle cx="16" cy="16" r="16" fill="url(#halo)"/>') if halo else ""
     return ('<?xml version="1.0" encoding="UTF-8"?>\n'

@@ -1,5 +1,5 @@
-// The account page's two hot paths, through the real widgets and commands
-// (offscreen):
+// The account page's hot paths, through the real main window and its
+// commands (offscreen):
 //   1. switching to a group of 1,000 accounts by picking it in the group
 //      selector (the Options row's Group written, the group located, the
 //      accounts query re-run, the item count, the list painting its first
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "gui/AccountCommands.h"
+#include "gui/Main.h"
 #include "gui/controls/AccountList.h"
 #include "keyhaven_file.h"
 
@@ -45,40 +46,31 @@ Times timeMs(int repetitions, const std::function<void(int)>& step) {
   return {times[times.size() / 2], times.front()};
 }
 
-// The widgets the measured paths touch, bound to the data module by the
-// commands unit as in the main window.
+// The main window, whose account commands bind its widgets to the data
+// module.
 struct Page {
-  explicit Page(TDM& dm) {
-    window.resize(612, 464);
-    w.mainWindow = &window;
-    w.cboGroup = new TDBLookupComboBox(&window);
-    w.GridDescription = new TAccountList(&window);
-    w.GridDescription->setGeometry(0, 30, 280, 380);
-    w.txtID = new TDBEdit(&window);
-    w.txtPassword = new TDBEditMove(&window);
-    w.statusPanel = new QLabel(&window);
-    commands = std::make_unique<TAccountCommands>(dm, w);
+  explicit Page(TDM& dm) : window(dm), w(window.Accounts().Widgets()), commands(&window.Accounts()) {
     window.show();
   }
-  QWidget window;
+  TfrmMain window;
   TAccountWidgets w;
-  std::unique_ptr<TAccountCommands> commands;
+  TAccountCommands* commands;
 };
 
-void openDatabase(TDM& dm, const QString& file) {
+// Opens the file through the main window, as its master-password prompt does.
+void openDatabase(Page& page, const QString& file) {
   TDM::StoreAliasPath(file);
-  dm.DB.setParams({QStringLiteral("CONNECT=;PWD=") + QString::fromStdString(kPassword)});
-  dm.DB.Open();
-  dm.qryGroups.Open();
-  dm.qryPasswords.Open();
-  dm.qryOptions.Open();
+  if (!page.window.OpenDatabase(QString::fromStdString(kPassword))) {
+    std::fprintf(stderr, "%s does not open\n", qPrintable(file));
+    std::exit(1);
+  }
 }
 
 // Median time of a Save after changing the current account's password.
 Times saveMs(const QString& file, int repetitions) {
   TDM dm;
   Page page(dm);
-  openDatabase(dm, file);
+  openDatabase(page, file);
   TQuery& accounts = dm.qryPasswords;
   return timeMs(repetitions, [&](int i) {
     accounts.Edit();
@@ -105,7 +97,7 @@ int main(int argc, char** argv) {
   {
     TDM dm;
     Page page(dm);
-    openDatabase(dm, groupsFile);
+    openDatabase(page, groupsFile);
     switchMs = timeMs(repetitions, [&](int i) {
       const int index = page.w.cboGroup->findText(QStringLiteral("Group %1").arg(1000 + (i * 7 + 1) % 20));
       page.w.cboGroup->setCurrentIndex(index);

@@ -16,6 +16,7 @@
 
 #include "DialogPlacement.h"
 #include "MessageBox.h"
+#include "SecretClipboard.h"
 #include "data/DataModule.h"
 #include "data/FindStatement.h"
 #include "data/Settings.h"
@@ -239,8 +240,9 @@ void TfrmGenerate::cmdHardClick() {
 }
 
 void TfrmGenerate::cmdCopyClick() {
+  // The whole box goes to the clipboard as a secret that is cleared again.
   txtPassword->selectAll();
-  txtPassword->copy();
+  SecretClipboard::Copy(txtPassword->text());
 }
 
 void TfrmGenerate::showStrength() {

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QMimeData>
 #include <QtTest>
 #include <deque>
 #include <map>
@@ -283,6 +284,7 @@ class GeneratorTest : public QObject {
     // Copy puts the whole box on the clipboard.
     QTest::mouseClick(dialog->cmdCopy, Qt::LeftButton);
     QCOMPARE(QApplication::clipboard()->text(), dialog->txtPassword->text());
+    QCOMPARE(QApplication::clipboard()->mimeData()->data("x-kde-passwordManagerHint"), QByteArray("secret"));
     // Centred on the main window, halves truncated.
     const QRect main = fx().mainWindow.frameGeometry();
     QCOMPARE(dialog->frameGeometry().left(), main.left() + main.width() / 2 - dialog->frameGeometry().width() / 2);

@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -195,9 +196,13 @@ void TfrmMain::buildMenus() {
   mnuEdit->addSeparator();
   mnuEditOptions =
       item(mnuEdit, "mnuEditOptions", QStringLiteral("&Options..."), Qt::CTRL | Qt::Key_O, hook(Command::EditOptions));
-  // The clipboard keys stay with the focused box; the menu items still show
-  // them and run the commands when picked from the menu.
-  for (QAction* a : {mnuEditCut, mnuEditCopy, mnuEditPaste, mnuEditUndo}) a->setShortcutContext(Qt::WidgetShortcut);
+  // The clipboard keys stay with the focused box, which does the same
+  // clipboard work; the menu items still show them and run the commands when
+  // picked from the menu. Ctrl+Z is the window's: while the current account
+  // is being edited it takes back all its changes, even from within a box
+  // (see eventFilter).
+  for (QAction* a : {mnuEditCut, mnuEditCopy, mnuEditPaste}) a->setShortcutContext(Qt::WidgetShortcut);
+  mnuEditUndo->setShortcutContext(Qt::WindowShortcut);
   mnuEditUndo->setEnabled(false);
 
   mnuGroups = menuBar()->addMenu(QStringLiteral("&Groups"));
@@ -391,6 +396,8 @@ void TfrmMain::buildClientArea() {
   cmdGo = button("cmdGo", QString(), QStringLiteral("Go to Web Address"), {});
   MemoNotes = new TDBMemo(pagePassword_);
   MemoNotes->setObjectName(QStringLiteral("MemoNotes"));
+  for (QWidget* box : std::initializer_list<QWidget*>{txtID, txtPassword, DateExpire, DateAssign, txtURL, MemoNotes})
+    box->installEventFilter(this);
 
   auto* grid = new QGridLayout(pagePassword_);
   grid->setContentsMargins(8, 8, 8, 8);
@@ -805,6 +812,13 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize && (watched == GridDescription || watched == pagePassword_)) resizeRule();
+  // A detail box would keep Ctrl+Z for its own one-box undo; while the
+  // account is being edited the key goes to Edit, Undo instead.
+  if (event->type() == QEvent::ShortcutOverride && mnuEditUndo->isEnabled() &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Undo)) {
+    event->ignore();
+    return true;
+  }
   return QMainWindow::eventFilter(watched, event);
 }
 

@@ -466,6 +466,13 @@ class AccountCommandsTest : public QObject {
     QCOMPARE(dm_->qryPasswords.State(), TDataSetState::dsBrowse);
     QCOMPARE(w().txtURL->text(), QString());
     QVERIFY(!host_->cmdSaveMemo->isEnabled());
+    // Ctrl+Z in a box takes back the account's changes, not just the box's.
+    QTest::keyClicks(w().txtID, "ann");
+    QTest::keyClicks(w().txtURL, "www.bank.example");
+    QTest::keyClick(w().txtURL, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(dm_->qryPasswords.State(), TDataSetState::dsBrowse);
+    QCOMPARE(w().txtID->text(), QString());
+    QCOMPARE(w().txtURL->text(), QString());
     QTest::keyClicks(w().txtURL, "www.bank.example");
     QTest::mouseClick(host_->cmdSaveMemo, Qt::LeftButton);
     QCOMPARE(dm_->qryPasswords.State(), TDataSetState::dsBrowse);

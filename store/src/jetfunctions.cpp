@@ -401,28 +401,47 @@ bool elemMatches(const LikeElem& e, char32_t c, char32_t folded) {
   return false;
 }
 
+// The code point at byte `i` of `s` and its length in bytes; a malformed
+// byte reads as U+FFFD, one byte long, as decode reads it.
+std::size_t codePointAt(std::string_view s, std::size_t i, char32_t& cp) {
+  const auto byte = static_cast<unsigned char>(s[i]);
+  if (byte < 0x80) {
+    cp = byte;
+    return 1;
+  }
+  const std::size_t n = kh::decodeUtf8(s, i, cp);
+  if (n != 0) return n;
+  cp = 0xFFFD;
+  return 1;
+}
+
 // Every element but the star matches exactly one character, so the classic
-// greedy match that backtracks only to the most recent star is complete.
+// greedy match that backtracks only to the most recent star is complete. It
+// runs once per row of a filtered scan, so it reads the value in place
+// instead of decoding it into a buffer first.
 bool matchLike(const std::vector<LikeElem>& pat, std::string_view value) {
-  std::u32string v = decode(value);
-  std::u32string f(v.size(), 0);
-  for (std::size_t i = 0; i < v.size(); ++i) f[i] = foldCase(v[i]);
   const std::size_t npos = static_cast<std::size_t>(-1);
   std::size_t p = 0, s = 0, starP = npos, starS = 0;
-  while (s < v.size()) {
+  while (s < value.size()) {
     if (p < pat.size() && pat[p].kind == LikeElem::Star) {
       starP = p++;
       starS = s;
       continue;
     }
-    if (p < pat.size() && elemMatches(pat[p], v[s], f[s])) {
-      ++p;
-      ++s;
-      continue;
+    if (p < pat.size()) {
+      char32_t c = 0;
+      const std::size_t n = codePointAt(value, s, c);
+      if (elemMatches(pat[p], c, foldCase(c))) {
+        ++p;
+        s += n;
+        continue;
+      }
     }
     if (starP != npos) {
+      char32_t skipped = 0;
+      starS += codePointAt(value, starS, skipped);
       p = starP + 1;
-      s = ++starS;
+      s = starS;
       continue;
     }
     return false;

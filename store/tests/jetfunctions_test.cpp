@@ -110,6 +110,10 @@ TEST(JetLike, MatchesJetWildcards) {
       {"abcabc", "*b*c", true},     {"abcabd", "*b*c", false},     {"aXb", "a[xyz]b", true},
       {"My bank", "*BANK*", true},  {"a]", "a]", true},            {"x", "", false},
       {"Notes\nline", "*line", true},
+      // Multi-byte characters after a star, and malformed bytes (each one
+      // character).
+      {"xéyé", "*é", true},         {"éé", "?", false},            {"a\xff" "b", "a?b", true},
+      {"\xe2\x82", "??", true},     {"\xe2\x82", "?", false},
   };
   for (const LikeCase& c : cases) EXPECT_EQ(jetLike(c.value, c.pattern), c.match) << c.value << " Like " << c.pattern;
   EXPECT_FALSE(isValidLikePattern("[abc"));

@@ -30,10 +30,7 @@
 // "Software\Corvane\Keelbase\KBEPI" (separated by ';' or ':'); the system
 // search for shared libraries (the program's RUNPATH holds $ORIGIN).
 //
-// The signatures are those of the engine's public header. Five functions that
-// the header still declares with an open argument list carry the interface's
-// own arguments here: DbiGetRecordForKey, DbiAddFilter, DbiDropFilter,
-// DbiActivateFilter and DbiDeactivateFilter.
+// The signatures are those of the engine's public header.
 //
 // Thread safety: attach and every resolution run under one process-wide loader
 // lock (a critical section whose creation is serialised by the named mutex

@@ -2,40 +2,23 @@
 // every column of every row of the Passwords table.
 #pragma once
 
-#include <argon2.h>
 #include <sqlcipher/sqlite3.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "bench_support.h"
-
-// The key the store gives SQLCipher for a protected file: Argon2id (64 MiB,
-// 3 passes, 1 lane, 32 bytes) over the password, salted with the file's first
-// 16 bytes, as a raw key.
-inline std::string rawFileKey(const std::string& file, const std::string& password) {
-  unsigned char salt[16] = {};
-  std::ifstream in(file, std::ios::binary);
-  in.read(reinterpret_cast<char*>(salt), sizeof salt);
-  unsigned char key[32] = {};
-  argon2id_hash_raw(3, 64 * 1024, 1, password.data(), password.size(), salt, sizeof salt, key, sizeof key);
-  std::string text = "x'";
-  char hex[3];
-  for (unsigned char b : key) {
-    std::snprintf(hex, sizeof hex, "%02x", b);
-    text += hex;
-  }
-  return text + "'";
-}
+#include "filekey.h"
 
 // Reads the table through once.
 inline ScanFigures rawSqliteScan(const std::string& file, const std::string& password) {
   ScanFigures out;
   sqlite3* db = nullptr;
   sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-  const std::string key = rawFileKey(file, password);
-  sqlite3_key(db, key.data(), static_cast<int>(key.size()));
+  // The store's own key for the file (its derivation over the file's salt).
+  kh::store::FileSalt salt{};
+  kh::store::readFileSalt(file, salt);
+  const kh::store::KeyText key = kh::store::rawKey(password, salt);
+  sqlite3_key(db, key.text().data(), static_cast<int>(key.text().size()));
   sqlite3_exec(db, "PRAGMA cipher_page_size = 4096;", nullptr, nullptr, nullptr);
   // The key is derived on first use; that cost is the open's, not the scan's.
   sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);

@@ -259,7 +259,6 @@ void TfrmMain::buildMenus() {
   mnuExit->setObjectName(QStringLiteral("mnuExit"));
   connect(mnuExit, &QAction::triggered, this, [this] { close(); });
 
-  PopupMenuGrid = nullptr;  // the account commands make it with the list
 }
 
 THoverButton* TfrmMain::button(const char* component, const QString& caption, const QString& hint,
@@ -464,7 +463,6 @@ void TfrmMain::SetDatabaseOpenState() { setDatabaseState(true); }
 void TfrmMain::SetNoDatabaseState() { setDatabaseState(false); }
 
 void TfrmMain::setDatabaseState(bool open) {
-  databaseState_ = open;
   SetCaption(open ? Caption::Short : Caption::None);
   for (QAction* a : {mnuFileChangeMasterPassword, mnuFileCloseDatabase}) a->setEnabled(open);
   for (QMenu* m : {mnuGroups, mnuPasswords, mnuEdit}) {

@@ -199,6 +199,5 @@ class TfrmMain : public QMainWindow, public TShellOperations {
   QString newFilePath_;
   quint32 failedAttempts_ = 0;
   qint32 hiddenInTray_ = 0;
-  bool databaseState_ = false;
   std::function<void()> commands_[static_cast<int>(Command::RemindExpired) + 1];
 };

@@ -29,20 +29,28 @@ namespace kh::store::jet {
 
 namespace {
 
+// The code point at byte `i` of `s` and its length in bytes; a malformed
+// byte reads as U+FFFD, one byte long.
+std::size_t codePointAt(std::string_view s, std::size_t i, char32_t& cp) {
+  const auto byte = static_cast<unsigned char>(s[i]);
+  if (byte < 0x80) {
+    cp = byte;
+    return 1;
+  }
+  const std::size_t n = kh::decodeUtf8(s, i, cp);
+  if (n != 0) return n;
+  cp = 0xFFFD;
+  return 1;
+}
+
 // Decodes UTF-8 into code points; a malformed byte becomes U+FFFD.
 std::u32string decode(std::string_view s) {
   std::u32string out;
   out.reserve(s.size());
   for (std::size_t i = 0; i < s.size();) {
     char32_t cp = 0;
-    std::size_t n = kh::decodeUtf8(s, i, cp);
-    if (n == 0) {
-      out.push_back(0xFFFD);
-      ++i;
-    } else {
-      out.push_back(cp);
-      i += n;
-    }
+    i += codePointAt(s, i, cp);
+    out.push_back(cp);
   }
   return out;
 }
@@ -399,20 +407,6 @@ bool elemMatches(const LikeElem& e, char32_t c, char32_t folded) {
     case LikeElem::Star: break;
   }
   return false;
-}
-
-// The code point at byte `i` of `s` and its length in bytes; a malformed
-// byte reads as U+FFFD, one byte long, as decode reads it.
-std::size_t codePointAt(std::string_view s, std::size_t i, char32_t& cp) {
-  const auto byte = static_cast<unsigned char>(s[i]);
-  if (byte < 0x80) {
-    cp = byte;
-    return 1;
-  }
-  const std::size_t n = kh::decodeUtf8(s, i, cp);
-  if (n != 0) return n;
-  cp = 0xFFFD;
-  return 1;
 }
 
 // Every element but the star matches exactly one character, so the classic

@@ -67,11 +67,11 @@ QString Line(double when, const QString& displayName, bool success) {
 }
 
 void Append(const QString& displayName, bool success) {
+  const QString text = Line(kh::oleDateNow(), displayName, success);
   std::string line;
   // A display name comes from a path the program accepted, so it is held in
   // Windows-1252; anything else is written as '?' rather than lost.
-  if (!keyhaven::data::toAnsi(Line(kh::oleDateNow(), displayName, success), line))
-    line = Line(kh::oleDateNow(), displayName, success).toLatin1().toStdString();
+  if (!keyhaven::data::toAnsi(text, line)) line = text.toLatin1().toStdString();
   line += "\r\n";
   const QByteArray path = QFile::encodeName(FilePath());
   const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);

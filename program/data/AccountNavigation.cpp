@@ -7,9 +7,7 @@ namespace AccountNavigation {
 
 bool GoToAccount(TDM& dm, int groupId, const QString& groupName, int passwordId) {
   dm.qryGroups.Locate(QStringLiteral("GroupID"), groupId);
-  dm.qryOptions.Edit();
-  dm.qryOptions.FieldByName(QStringLiteral("Group")).setAsString(groupName);
-  dm.qryOptions.Post();
+  dm.StoreSelectedGroup(groupName);
   return dm.qryPasswords.Active() && dm.qryPasswords.Locate(QStringLiteral("PasswordID"), passwordId);
 }
 

@@ -54,8 +54,6 @@ TDM::TDM(QObject* parent) : QObject(parent) {
       "WHERE (((Passwords.ExpireDate)<=Now()))\r\n"
       "ORDER BY Passwords.ExpireDate, Groups.Name,Passwords.Description;"));
   qryExpired.setDisplayFormat(QStringLiteral("ExpireDate"), QStringLiteral("MM/dd/yyyy"));
-  qryRptPasswords.setDisplayFormat(QStringLiteral("ExpireDate"), QStringLiteral("MMMM dd, yyyy"));
-  qryRptPasswords.setDisplayFormat(QStringLiteral("AssignDate"), QStringLiteral("MMMM dd, yyyy"));
 
   DSGroups.setDataSet(&qryGroups);
   DSPasswords.setDataSet(&qryPasswords);
@@ -70,7 +68,6 @@ TDM::TDM(QObject* parent) : QObject(parent) {
   qryPasswords.AfterInsert = [this](TDataSet&) { qryPasswordsAfterInsert(); };
   qryPasswords.BeforePost = [this](TDataSet&) { qryPasswordsBeforePost(); };
   connect(&DSPasswords, &TDataSource::dataChange, this, [this](TField*) { DSPasswordsDataChange(); });
-  connect(&DSPasswords, &TDataSource::stateChange, this, [this] { DSPasswordsDataChange(); });
   connect(&DSGroups, &TDataSource::dataChange, this, [this](TField*) { DSGroupsDataChange(); });
 }
 
@@ -130,6 +127,12 @@ void TDM::qryPasswordsAfterInsert() {
 void TDM::qryPasswordsBeforePost() {
   stripTime(qryPasswords.FieldByName(QStringLiteral("ExpireDate")));
   stripTime(qryPasswords.FieldByName(QStringLiteral("AssignDate")));
+}
+
+void TDM::StoreSelectedGroup(const QString& name) {
+  qryOptions.Edit();
+  qryOptions.FieldByName(QStringLiteral("Group")).setAsString(name);
+  qryOptions.Post();
 }
 
 void TDM::DSPasswordsDataChange() {

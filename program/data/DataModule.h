@@ -52,6 +52,10 @@ class TDM : public QObject {
   // groups: at least 1, at most 10.
   static int DropDownRows(int groups);
 
+  // Writes `name` into the Options row's Group (edit, set, post), which is
+  // how the selected group is changed from code.
+  void StoreSelectedGroup(const QString& name);
+
  signals:
   // DSPasswords' data change: the save button and Undo follow the edit state;
   // the account detail controls follow whether the account has a description.

@@ -55,6 +55,8 @@ class TDataSet {
   bool Active() const noexcept { return state_ != TDataSetState::dsInactive; }
   void setActive(bool active) { active ? Open() : Close(); }
   TDataSetState State() const noexcept { return state_; }
+  // In edit or insert state: a record with changes not yet posted.
+  bool Editing() const noexcept { return state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert; }
   // Whether records can be changed (a live, updatable result).
   bool CanModify() const noexcept;
 

@@ -41,6 +41,17 @@ bool toAnsi(const QString& text, std::string& out, qsizetype* badIndex = nullptr
 std::string ansiForField(const QString& text, const QString& name, const char* what = "Field");
 // Overwrites a string that held a secret before it goes.
 void wipe(std::string& secret) noexcept;
+// Wipes a string that holds a secret when the scope ends, however it ends.
+class WipeOnExit {
+ public:
+  explicit WipeOnExit(std::string& secret) noexcept : secret_(secret) {}
+  ~WipeOnExit() { wipe(secret_); }
+  WipeOnExit(const WipeOnExit&) = delete;
+  WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+ private:
+  std::string& secret_;
+};
 
 // Reads "true"/"yes"/"t"/"y"/"1" and their opposites, ignoring case and blanks.
 bool parseBoolean(const QString& text, bool& value);

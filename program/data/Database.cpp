@@ -58,6 +58,13 @@ std::string TDatabase::AliasParameterString(const QStringList& params) {
   return out;
 }
 
+void TDatabase::ClearParams() noexcept {
+  // Non-const access detaches a list or string still shared with a copy, so
+  // what is overwritten is this object's own buffer.
+  for (QString& param : params_) param.fill(QChar(u'\0'));
+  params_.clear();
+}
+
 void TDatabase::Open() {
   if (handle_) return;
   std::string alias;

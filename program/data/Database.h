@@ -24,6 +24,9 @@ class TDatabase {
   // '=' characters: "CONNECT=;PWD=secret").
   const QStringList& Params() const noexcept { return params_; }
   void setParams(const QStringList& params) { params_ = params; }
+  // Overwrites the parameters' characters (they may hold a password) and
+  // forgets them.
+  void ClearParams() noexcept;
 
   void Open();
   // Closes every data set on the database, then the database. Never throws.

@@ -68,6 +68,17 @@ struct IndexDef {
   std::vector<const char*> fields;
 };
 
+// The engine receives the master password in Windows-1252 inside a quoted
+// parameter at each open: refuses one it could not hand back.
+void checkEnginePassword(const QString& password) {
+  std::string ansi;
+  const keyhaven::data::WipeOnExit wipeAnsi(ansi);
+  if (!keyhaven::data::toAnsi(password, ansi) || password.contains(QLatin1Char('"')))
+    throw EDatabaseError(
+        QStringLiteral("The master password may not contain a double quote or a character outside the Windows-1252 "
+                       "character set"));
+}
+
 }  // namespace
 
 void CreateDatabaseFile(const QString& path, const QString& password, bool samples) {
@@ -75,13 +86,10 @@ void CreateDatabaseFile(const QString& path, const QString& password, bool sampl
   std::string unused;
   if (!toAnsi(path, unused))
     throw EDatabaseError(QStringLiteral("The database path holds a character outside the Windows-1252 character set"));
-  if (!toAnsi(password, unused) || password.contains(QLatin1Char('"')))
-    throw EDatabaseError(
-        QStringLiteral("The master password may not contain a double quote or a character outside the Windows-1252 "
-                       "character set"));
-  keyhaven::data::wipe(unused);
+  checkEnginePassword(password);
   const std::string file = path.toStdString();  // the store takes UTF-8
   std::string locale = ";LANGID=0x0409;CP=1252;COUNTRY=0;pwd=" + password.toStdString();
+  const keyhaven::data::WipeOnExit wipeLocale(locale);
   const Variant& missing = DAOMissing();
 
   // 1. A private engine and its workspace 0; no file at the path.
@@ -93,7 +101,6 @@ void CreateDatabaseFile(const QString& path, const QString& password, bool sampl
   // 2. The file.
   OwnerOnlyFiles ownerOnly;
   auto db = ws->CreateDatabase(file, locale, Variant(std::int32_t{6}));
-  keyhaven::data::wipe(locale);
 
   // 3. Options.
   auto options = db->CreateTableDef(Variant("Options"), missing, missing, missing);
@@ -294,8 +301,8 @@ QByteArray contentDigest(const std::string& file, const std::string& password) {
   auto engine = std::make_unique<DAOLocalEngine>(true);
   auto ws = engine->GetWorkspaces()->GetItem(Variant(std::int32_t{0}));
   std::string connect = ";PWD=" + password;
+  const keyhaven::data::WipeOnExit wipeConnect(connect);
   auto db = ws->OpenDatabase(file, Variant::fromBool(false), Variant::fromBool(true), Variant(connect));
-  keyhaven::data::wipe(connect);
   QCryptographicHash all(QCryptographicHash::Sha256);
   for (const char* table : {"Options", "Groups", "Passwords"}) {
     auto rs = db->OpenRecordset(table, Variant(kTableRecordset), missing, missing);
@@ -332,10 +339,7 @@ QString CompactDatabaseFile(const QString& path, const QString& password) {
   const QString temporaryPath = CompactionTemporaryPath(path);
   const std::string temporary = temporaryPath.toStdString();
   std::string pwd = password.toStdString();
-  struct Wipe {
-    std::string& s;
-    ~Wipe() { keyhaven::data::wipe(s); }
-  } wipePwd{pwd};
+  const keyhaven::data::WipeOnExit wipePwd(pwd);
 
   {
     auto engine = std::make_unique<DAOLocalEngine>(true);
@@ -344,9 +348,9 @@ QString CompactDatabaseFile(const QString& path, const QString& password) {
     std::error_code ec;
     std::filesystem::remove(temporary, ec);
     std::string locale = ";pwd=" + pwd;
+    const keyhaven::data::WipeOnExit wipeLocale(locale);
     OwnerOnlyFiles ownerOnly;
     engine->CompactDatabase(file, temporary, DAOMissing(), Variant(std::int32_t{6}), Variant(locale));
-    keyhaven::data::wipe(locale);
     ws.reset();
     engine.reset();
   }
@@ -388,24 +392,10 @@ QString CompactDatabaseFile(const QString& path, const QString& password) {
 
 void ChangeDatabasePassword(TDatabase& db, const QString& oldPassword, const QString& newPassword) {
   if (!db.Connected()) throw EDatabaseError(QStringLiteral("The database is not open"));
-  std::string unused;
-  // The engine receives the password in Windows-1252 inside a quoted
-  // parameter at the next open: refuse what it could not hand back.
-  if (!keyhaven::data::toAnsi(newPassword, unused) || newPassword.contains(QLatin1Char('"')))
-    throw EDatabaseError(
-        QStringLiteral("The master password may not contain a double quote or a character outside the Windows-1252 "
-                       "character set"));
-  keyhaven::data::wipe(unused);
+  checkEnginePassword(newPassword);
   std::string oldText = oldPassword.toStdString();
+  const keyhaven::data::WipeOnExit wipeOld(oldText);
   std::string newText = newPassword.toStdString();
-  auto* database = static_cast<DAODatabase*>(db.Handle());
-  try {
-    database->NewPassword(oldText, newText);
-  } catch (...) {
-    keyhaven::data::wipe(oldText);
-    keyhaven::data::wipe(newText);
-    throw;
-  }
-  keyhaven::data::wipe(oldText);
-  keyhaven::data::wipe(newText);
+  const keyhaven::data::WipeOnExit wipeNew(newText);
+  static_cast<DAODatabase*>(db.Handle())->NewPassword(oldText, newText);
 }

@@ -35,14 +35,6 @@ bool AcceptTyped(QChar c) {
   return u == '~';
 }
 
-QString Trimmed(const QString& text) {
-  qsizetype start = 0;
-  qsizetype end = text.size();
-  while (start < end && text.at(start).unicode() <= ' ') ++start;
-  while (end > start && text.at(end - 1).unicode() <= ' ') --end;
-  return text.mid(start, end - start);
-}
-
 QString Pattern(const QString& text) {
   QString pattern;
   pattern.reserve(text.size() + 8);

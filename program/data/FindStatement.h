@@ -17,9 +17,6 @@ QStringList ScopeNames();
 // are handled by the box itself and pass too).
 bool AcceptTyped(QChar c);
 
-// The text without leading and trailing blanks and control characters.
-QString Trimmed(const QString& text);
-
 // The quoted Like pattern for a text: "*<text>*". The asterisk and "#" keep
 // their pattern meaning (any run of characters, one digit); the characters
 // that cannot be typed but can be pasted mean themselves: a double quote is

@@ -21,8 +21,9 @@ QByteArray Raw() {
   return file.readAll();
 }
 
-QStringList Load() {
-  const QByteArray raw = Raw();
+namespace {
+
+QStringList split(const QByteArray& raw) {
   QStringList words;
   words.reserve(raw.count('\n'));
   qsizetype start = 0;
@@ -34,6 +35,13 @@ QStringList Load() {
     words.append(QString::fromLatin1(raw.constData() + start, stop - start));
     start = end + 1;
   }
+  return words;
+}
+
+}  // namespace
+
+const QStringList& Load() {
+  static const QStringList words = split(Raw());
   return words;
 }
 

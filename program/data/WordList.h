@@ -9,7 +9,8 @@ namespace WordList {
 
 // The resource's bytes as stored.
 QByteArray Raw();
-// Its lines, in order (empty when the resource is missing).
-QStringList Load();
+// Its lines, in order (empty when the resource is missing), split once and
+// kept for the life of the program.
+const QStringList& Load();
 
 }  // namespace WordList

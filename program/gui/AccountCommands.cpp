@@ -17,10 +17,6 @@ const QString kName = QStringLiteral("Name");
 const QString kGroup = QStringLiteral("Group");
 const QString kDescription = QStringLiteral("Description");
 
-bool Editing(const TDataSet& ds) {
-  return ds.State() == TDataSetState::dsEdit || ds.State() == TDataSetState::dsInsert;
-}
-
 // Hands a clipboard command to `widget` as the widget itself does it: its
 // own slot (cut, copy, paste) when it has one, else the standard key.
 void SendClipboardCommand(QWidget* widget, const char* slot, QKeySequence::StandardKey key) {
@@ -147,9 +143,7 @@ void TAccountCommands::mnuGroupsDeleteClick() {
 }
 
 void TAccountCommands::SelectGroup(const QString& name) {
-  dm_.qryOptions.Edit();
-  dm_.qryOptions.FieldByName(kGroup).setAsString(name);
-  dm_.qryOptions.Post();
+  dm_.StoreSelectedGroup(name);
   ApplySelectedGroup();
 }
 
@@ -172,7 +166,7 @@ void TAccountCommands::OnOptionsEvent(TDataEvent event, TField* field) {
 void TAccountCommands::ApplySelectedGroup() {
   Run([this] {
     TQuery& groups = dm_.qryGroups;
-    if (!dm_.qryOptions.Active() || !groups.Active() || groups.IsEmpty() || Editing(groups)) return;
+    if (!dm_.qryOptions.Active() || !groups.Active() || groups.IsEmpty() || groups.Editing()) return;
     const TField* group = dm_.qryOptions.FindField(kGroup);
     if (!group || group->IsNull()) return;
     const QString name = group->AsString();
@@ -267,7 +261,7 @@ void TAccountCommands::cmdSaveMemoClick() {
   TQuery& accounts = dm_.qryPasswords;
   if (!accounts.Active()) return;
   // An empty list has no account to save (Edit would start a new one).
-  if (!Editing(accounts) && accounts.IsEmpty()) return;
+  if (!accounts.Editing() && accounts.IsEmpty()) return;
   Run([&] {
     accounts.Edit();
     accounts.Post();
@@ -275,7 +269,7 @@ void TAccountCommands::cmdSaveMemoClick() {
 }
 
 void TAccountCommands::mnuEditUndoClick() {
-  if (dm_.qryPasswords.Active() && Editing(dm_.qryPasswords)) dm_.qryPasswords.Cancel();
+  dm_.qryPasswords.Cancel();
 }
 
 void TAccountCommands::mnuEditCutClick() { SendClipboardCommand(QApplication::focusWidget(), "cut", QKeySequence::Cut); }

@@ -46,6 +46,5 @@ bool TfrmEditDescription::Save(const QString& text) {
 }
 
 void TfrmEditDescription::Abandon() {
-  if (dm_.qryPasswords.State() == TDataSetState::dsEdit || dm_.qryPasswords.State() == TDataSetState::dsInsert)
-    dm_.qryPasswords.Cancel();
+  dm_.qryPasswords.Cancel();
 }

@@ -51,15 +51,12 @@ bool TfrmEditGroup::Save(const QString& text) {
     dm_.qryGroups.Post();
   }
   // The selected-group rule makes the group current.
-  dm_.qryOptions.Edit();
-  dm_.qryOptions.FieldByName(QStringLiteral("Group")).setAsString(text);
-  dm_.qryOptions.Post();
+  dm_.StoreSelectedGroup(text);
   return true;
 }
 
 void TfrmEditGroup::Abandon() {
   // The options row is left alone: it may hold the user's other pending
   // choices.
-  if (dm_.qryGroups.State() == TDataSetState::dsEdit || dm_.qryGroups.State() == TDataSetState::dsInsert)
-    dm_.qryGroups.Cancel();
+  dm_.qryGroups.Cancel();
 }

@@ -15,6 +15,7 @@
 #include "DialogPlacement.h"
 #include "MessageBox.h"
 #include "controls/DBControls.h"
+#include "data/AccountRules.h"
 #include "data/AccountNavigation.h"
 #include "data/DataModule.h"
 #include "data/FindStatement.h"
@@ -138,7 +139,7 @@ bool TfrmFind::DBGridFindKeyPress(QKeyEvent* event) {
 }
 
 void TfrmFind::cmdFindClick() {
-  const QString text = FindStatement::Trimmed(txtFind->text());
+  const QString text = AccountRules::TrimName(txtFind->text());
   if (text.isEmpty()) {
     txtFind->clear();
     txtFind->setFocus();

@@ -17,8 +17,8 @@
 #include "DialogPlacement.h"
 #include "MessageBox.h"
 #include "SecretClipboard.h"
+#include "data/AccountRules.h"
 #include "data/DataModule.h"
-#include "data/FindStatement.h"
 #include "data/Settings.h"
 #include "data/WordList.h"
 
@@ -212,7 +212,7 @@ void TfrmGenerate::saveSettings(int type, int length, int letterCase, const Gene
 
 void TfrmGenerate::cmdCreateEasyClick() {
   const bool made = RunShowingErrors(this, [&] {
-    const QStringList words = WordList::Load();
+    const QStringList& words = WordList::Load();
     const int pattern = TypeIndex();
     generated_ = Generator::MakeWordPassword(words, pattern, *random_);
     generatedBits_ = Generator::WordPasswordBits(static_cast<int>(words.size()), pattern);
@@ -269,7 +269,7 @@ bool TfrmGenerate::writePassword(const QString& text) {
 
 void TfrmGenerate::cmdOKClick() {
   const QString text = txtPassword->text();
-  if (FindStatement::Trimmed(text).isEmpty()) {
+  if (AccountRules::TrimName(text).isEmpty()) {
     MessageBox::Plain(this, QStringLiteral("No Password has been generated. Please generate a password or press Cancel"));
     FormActivate();
     return;

@@ -33,6 +33,7 @@
 #include "Resources.h"
 #include "controls/BackgroundPanel.h"
 #include "ChangePassword.h"
+#include "DialogPlacement.h"
 #include "EnterMasterPassword.h"
 #include "Expired.h"
 #include "Find.h"
@@ -142,11 +143,7 @@ TfrmMain::TfrmMain(TDM& dm, QWidget* parent) : QMainWindow(parent), dm_(dm) {
   Settings::LoadSounds();
   if (Settings::ReadBool(QStringLiteral("Options"), QStringLiteral("maximized"), false))
     setWindowState(windowState() | Qt::WindowMaximized);
-  try {
-    AccessLog::TrimAtStartup();
-  } catch (const std::exception& e) {
-    MessageBox::Error(this, QString::fromUtf8(e.what()));
-  }
+  guarded([] { AccessLog::TrimAtStartup(); });
 }
 
 TfrmMain::~TfrmMain() {
@@ -550,13 +547,7 @@ void TfrmMain::installAccountCommands() {
   SetCommand(Command::SaveMemo, [a] { a->cmdSaveMemoClick(); });
 }
 
-void TfrmMain::guarded(const std::function<void()>& command) {
-  try {
-    command();
-  } catch (const std::exception& e) {
-    MessageBox::Error(this, QString::fromUtf8(e.what()));
-  }
-}
+void TfrmMain::guarded(const std::function<void()>& command) { RunShowingErrors(this, command); }
 
 // ---- database files -------------------------------------------------------------
 
@@ -578,9 +569,7 @@ bool TfrmMain::OpenDatabase(const QString& password) {
     DB.setParams({QStringLiteral("CONNECT=;PWD=") + password});
     DB.Open();
     // The connection no longer needs the parameter that holds the password.
-    QStringList params = DB.Params();
-    for (QString& p : params) wipe(p);
-    DB.setParams({});
+    DB.ClearParams();
     SetDatabaseOpenState();
     SetDetailControlsEnabled(true);
     AccessGranted();
@@ -594,17 +583,13 @@ bool TfrmMain::OpenDatabase(const QString& password) {
     Run(Command::RemindExpired);
     return true;
   } catch (...) {
-    DB.setParams({});
+    DB.ClearParams();
     // Nothing stays half open.
     DB.Close();
     SetNoDatabaseState();
     SetDetailControlsEnabled(false);
     AccessDenied();
-    try {
-      AccessLog::Append(name, false);
-    } catch (const std::exception& e) {
-      MessageBox::Error(this, QString::fromUtf8(e.what()));
-    }
+    guarded([&name] { AccessLog::Append(name, false); });
     return false;
   }
 }
@@ -797,11 +782,9 @@ void TfrmMain::changeEvent(QEvent* event) {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-  try {
+  guarded([this] {
     if (DatabaseOpen()) CloseDatabase();
-  } catch (const std::exception& e) {
-    MessageBox::Error(this, QString::fromUtf8(e.what()));
-  }
+  });
   if (tray_) tray_->hide();
   Run(Command::HelpClose);
   event->accept();

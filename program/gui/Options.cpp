@@ -234,8 +234,7 @@ void ApplyPasswordMask(TDM& dm, QLineEdit& password) {
   const int show = dm.qryOptions.FieldByName(QStringLiteral("showpassword")).AsInteger();
   if (show != kShowAlways && show != kShowOnMouse && show != kShowWhenEditing) return;
   const bool masked = show != kShowAlways;
-  const TDataSetState state = accounts.State();
-  if (state == TDataSetState::dsEdit || state == TDataSetState::dsInsert) {
+  if (accounts.Editing()) {
     SetPasswordMasked(password, masked);
   } else {
     accounts.Edit();

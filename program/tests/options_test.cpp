@@ -258,7 +258,7 @@ class OptionsTest : public QObject {
     QTest::newRow("always, account") << 0 << true << int(QLineEdit::Normal);
     QTest::newRow("mouse, account") << 1 << true << int(QLineEdit::Password);
     QTest::newRow("editing, account") << 2 << true << int(QLineEdit::Password);
-    // Without an account the mask is left alone (step 5 still sets 0 and 1).
+    // Without an account the mask is left alone (OK still applies modes 0 and 1 to the box).
     QTest::newRow("always, empty group") << 0 << false << int(QLineEdit::Normal);
     QTest::newRow("editing, empty group") << 2 << false << int(QLineEdit::Normal);
   }

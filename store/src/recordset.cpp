@@ -138,6 +138,7 @@ void RecordsetImpl::describeColumns() {
 }
 
 void RecordsetImpl::build() {
+  found_.reset();
   pos_ = -1;
   atEnd_ = false;
   loaded_ = false;
@@ -1321,13 +1322,13 @@ HRESULT RecordsetImpl::Move(std::int32_t rows, const Variant& start) {
   });
 }
 
-void RecordsetImpl::find(const std::string& criteria, int start, int dir) {
-  requireOpen();
-  if (forwardOnly_) fail(err::OperationNotSupported);
-  cancelEdit();
-  rebuildKeysetOrder();
+const std::vector<bool>& RecordsetImpl::matchingRows(const std::string& criteria) {
+  const std::size_t n = rowCount();
+  const auto generation = db_->changeGeneration();
+  if (found_ && found_->criteria == criteria && found_->generation == generation && found_->match.size() == n)
+    return found_->match;
+  found_.reset();
   std::string expr = jetCriteriaToSql(*db_, criteria);
-  std::size_t n = rowCount();
   std::vector<bool> match(n, false);
   if (source_ == Source::Keyset) {
     std::string sql = "SELECT " + quoteName(plan_.alias) + ".rowid FROM " + quoteName(plan_.table) + " AS " +
@@ -1346,6 +1347,17 @@ void RecordsetImpl::find(const std::string& criteria, int start, int dir) {
       ++i;
     }
   }
+  found_ = FoundRows{criteria, generation, std::move(match)};
+  return found_->match;
+}
+
+void RecordsetImpl::find(const std::string& criteria, int start, int dir) {
+  requireOpen();
+  if (forwardOnly_) fail(err::OperationNotSupported);
+  cancelEdit();
+  rebuildKeysetOrder();
+  const std::vector<bool>& match = matchingRows(criteria);
+  const std::size_t n = match.size();
   long p = start;
   while (p >= 0 && p < static_cast<long>(n)) {
     if (match[static_cast<std::size_t>(p)]) {

@@ -168,6 +168,8 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   std::size_t positionOfBookmark(const Variant& bookmark);
   Variant coerce(int c, const Variant& v) const;
   void find(const std::string& criteria, int start, int dir);
+  // Which rows of the result meet `criteria`, by position.
+  const std::vector<bool>& matchingRows(const std::string& criteria);
   void checkUpdatable() const;
   std::string baseReadSql() const;
   const Variant& valueRef(int c);
@@ -257,6 +259,15 @@ class RecordsetImpl : public ComObject<dao::Recordset> {
   std::size_t windowEnd_ = 0;             // positions [windowStart_, windowEnd_)
   std::size_t windowRows_ = 0;            // rows the last window asked for
   std::pair<std::uint64_t, std::int64_t> cacheGeneration_{0, -1};
+  // The rows the last criteria matched: a run of FindNext calls with the same
+  // criteria (a filtered scan) evaluates them once, until the rows, their
+  // number or the result change.
+  struct FoundRows {
+    std::string criteria;
+    std::pair<std::uint64_t, std::int64_t> generation;
+    std::vector<bool> match;
+  };
+  std::optional<FoundRows> found_;
 };
 
 // Opens a table by name as a recordset of the given type.

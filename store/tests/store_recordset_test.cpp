@@ -215,6 +215,18 @@ TEST_F(RecordsetTest, TableSeekAndFind) {
   EXPECT_EQ(text(rs.get(), "Description"), "Charlie");
   HR_OK(rs->FindLast("GroupID = 1"));
   EXPECT_EQ(text(rs.get(), "Description"), "Delta");
+  // The same criteria again after a row changed: the change is seen.
+  HR_OK(rs->FindFirst("Password = 'found'"));
+  HR_OK(rs->get_NoMatch(&noMatch));
+  EXPECT_TRUE(noMatch);
+  HR_OK(rs->Edit());
+  HR_OK(rs->put_Collect(V("Password"), V("found")));
+  HR_OK(rs->_30_Update());
+  HR_OK(rs->MoveFirst());
+  HR_OK(rs->FindNext("Password = 'found'"));
+  HR_OK(rs->get_NoMatch(&noMatch));
+  EXPECT_FALSE(noMatch);
+  EXPECT_EQ(text(rs.get(), "Description"), "Delta");
 }
 
 TEST_F(RecordsetTest, JoinsAndSnapshotsAreReadOnly) {

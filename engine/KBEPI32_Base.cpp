@@ -272,13 +272,17 @@ KBE_API DBIResult DbiGetCallBack(hDBICur cursor, std::uint32_t type, std::uint32
 KBE_API DBIResult DbiStartSession(const char* name, hDBISes* session, const char* netDir) {
   if (!session) return rc::NoMoreSessions;
   try {
-    armUnloadAtExit();
-    auto engine = std::make_unique<DAOLocalEngine>(true);
-    std::string sessionName = name ? std::string(name) : "Unnamed_" + std::to_string(engineState().unnamedCounter++);
-    engine->SetUserData(std::make_unique<TEngineData>(std::move(sessionName)));
-    if (netDir) engine->SetSystemDB(conv::utf8Of(netDir));
-    registerHandle(engine.get(), HandleKind::Session);
-    *session = engine.release();
+    DAOLocalEngine* engine =
+        newSession(name ? std::string(name) : "Unnamed_" + std::to_string(engineState().unnamedCounter++));
+    if (netDir) {
+      try {
+        engine->SetSystemDB(conv::utf8Of(netDir));
+      } catch (...) {
+        destroySession(engine);
+        throw;
+      }
+    }
+    *session = engine;
     return rc::OK;
   } catch (...) {
     convertCurrentFailure();

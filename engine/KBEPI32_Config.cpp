@@ -288,6 +288,8 @@ std::string getValue(const TCfgPath* node, const std::string& name) {
   return v ? v->value : std::string();
 }
 
+const TCfgValue* lookupValue(const TCfgPath* node, const std::string& name) { return findValue(node, upper(name)); }
+
 void setValue(TCfgPath* node, const std::string& name, const std::string& value) {
   if (!node) return;
   const std::string key = upper(name);

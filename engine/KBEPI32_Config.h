@@ -59,6 +59,8 @@ bool destroyNode(const std::string& path);
 // The value `name` of `node` (case-insensitive), empty when absent or when
 // `node` is null.
 std::string getValue(const TCfgPath* node, const std::string& name);
+// The same value as an entry, null when absent or when `node` is null.
+const TCfgValue* lookupValue(const TCfgPath* node, const std::string& name);
 // Replaces the text of value `name`, or appends the value when absent.
 void setValue(TCfgPath* node, const std::string& name, const std::string& value);
 

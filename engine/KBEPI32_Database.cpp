@@ -20,18 +20,8 @@ namespace {
 
 // ---- alias settings -------------------------------------------------------------
 
-// The value of a setting of the alias node; null when the node or the value
-// is absent.
-const TCfgValue* findSetting(const TCfgPath* node, const char* name) {
-  if (!node) return nullptr;
-  const std::string wanted = kh::win::ansiUpperString(name);
-  for (const TCfgValue* v = node->first; v; v = v->next)
-    if (kh::win::ansiUpperString(v->name) == wanted) return v;
-  return nullptr;
-}
-
 std::string setting(const TCfgPath* node, const char* name, const char* fallback) {
-  const TCfgValue* v = findSetting(node, name);
+  const TCfgValue* v = cfg::lookupValue(node, name);
   return v ? v->value : std::string(fallback);
 }
 

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "Centre.h"
+#include "DialogPlacement.h"
 #include "Resources.h"
 
 TfrmAbout::TfrmAbout(QWidget* mainWindow) : QDialog(mainWindow) {

@@ -6,8 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "ButtonRow.h"
-#include "Centre.h"
+#include "DialogPlacement.h"
 #include "MessageBox.h"
 #include "ShellOperations.h"
 #include "data/DataModule.h"

@@ -44,6 +44,11 @@ void CentreOnMainWindow(QWidget* dialog, const QWidget* mainWindow) {
   dialog->installEventFilter(new CentreOnShow(dialog, mainWindow));
 }
 
+void CentreOnOwner(QWidget& dialog, const QWidget* owner) {
+  if (!owner) return;
+  CentreOnMainWindow(&dialog, owner->window());
+}
+
 QPushButton* DialogButton(const QString& text, const QString& name, QWidget* parent) {
   auto* button = new QPushButton(text, parent);
   button->setObjectName(name);
@@ -57,6 +62,16 @@ QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons, QWidget* lea
   row->addStretch(1);
   for (QPushButton* button : buttons) row->addWidget(button);
   return row;
+}
+
+QHBoxLayout* ButtonRow(QWidget* dialog, QPushButton*& main, const QString& mainCaption, const char* mainName,
+                       QPushButton*& other, const QString& otherCaption, const char* otherName) {
+  main = new QPushButton(mainCaption, dialog);
+  main->setObjectName(QString::fromLatin1(mainName));
+  main->setDefault(true);
+  other = new QPushButton(otherCaption, dialog);
+  other->setObjectName(QString::fromLatin1(otherName));
+  return ButtonRow({main, other});
 }
 
 QLabel* OnePanelStatusBar(QStatusBar*& bar, QWidget* parent) {

@@ -18,6 +18,8 @@ class QWidget;
 // likewise. It is done at once and again when the dialog is first shown (when
 // its frame is known). Nothing happens without a main window.
 void CentreOnMainWindow(QWidget* dialog, const QWidget* mainWindow);
+// The same over the window of `owner` (the widget that opened the dialog).
+void CentreOnOwner(QWidget& dialog, const QWidget* owner);
 
 // A push button that is never the dialog's default button (Enter keeps its
 // meaning in the dialog's boxes and lists).
@@ -25,6 +27,10 @@ QPushButton* DialogButton(const QString& text, const QString& name, QWidget* par
 
 // A row of buttons at the right, with `leading` (if any) at the left.
 QHBoxLayout* ButtonRow(std::initializer_list<QPushButton*> buttons, QWidget* leading = nullptr);
+// The row of a dialog's two buttons, at the right: the main button (the
+// default, run by Enter) named `mainName`, then the second named `otherName`.
+QHBoxLayout* ButtonRow(QWidget* dialog, QPushButton*& main, const QString& mainCaption, const char* mainName,
+                       QPushButton*& other, const QString& otherCaption, const char* otherName);
 
 // A status bar without a size grip whose one panel is the returned label.
 QLabel* OnePanelStatusBar(QStatusBar*& bar, QWidget* parent);

@@ -6,8 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "ButtonRow.h"
-#include "Centre.h"
+#include "DialogPlacement.h"
 #include "ShellOperations.h"
 #include "data/AccessLog.h"
 #include "data/DataModule.h"

@@ -12,7 +12,7 @@
 #include <QTextDocumentFragment>
 #include <QVBoxLayout>
 
-#include "Centre.h"
+#include "DialogPlacement.h"
 #include "data/ProgramDirs.h"
 
 namespace {
@@ -116,8 +116,10 @@ void TfrmHelp::loadPages() {
   base_ = dir == kBuiltIn ? QUrl(QStringLiteral("qrc:/help/")) : QUrl::fromLocalFile(dir + QLatin1Char('/'));
 
   const QStringList files = QDir(dir).entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
+  QString index;
   for (const QString& file : files) {
     const QString html = readFile(dir + QLatin1Char('/') + file);
+    if (file == kIndex) index = html;
     Page page{file, firstMatch(html, QStringLiteral("<title>(.*?)</title>")),
               QTextDocumentFragment::fromHtml(html).toPlainText(), {}};
     const QString keywords =
@@ -136,7 +138,6 @@ void TfrmHelp::loadPages() {
   }
 
   // Contents: the index page's <h2> sections, each with the links below it.
-  const QString index = readFile(dir + QLatin1Char('/') + kIndex);
   const QRegularExpression parts(QStringLiteral("<h2[^>]*>(.*?)</h2>|<a\\s+href=\"([^\"#]+\\.html)[^\"]*\"[^>]*>(.*?)</a>"),
                                  QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
   auto* top = new QTreeWidgetItem(tvContents, {QStringLiteral("Keyhaven Help")});
@@ -168,9 +169,10 @@ void TfrmHelp::loadPages() {
 QStringList TfrmHelp::Search(const QString& word) const {
   const QString w = word.trimmed().toLower();
   if (w.isEmpty()) return {};
+  static const QRegularExpression kNonWord(QStringLiteral("[^\\w]+"));
   QStringList found;
   for (auto it = keywordPages_.cbegin(); it != keywordPages_.cend(); ++it) {
-    const QStringList words = it.key().split(QRegularExpression(QStringLiteral("[^\\w]+")), Qt::SkipEmptyParts);
+    const QStringList words = it.key().split(kNonWord, Qt::SkipEmptyParts);
     if (it.key().startsWith(w) || words.contains(w))
       for (const QString& file : it.value())
         if (!found.contains(file)) found << file;

@@ -12,7 +12,7 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
-#include "Centre.h"
+#include "DialogPlacement.h"
 #include "MessageBox.h"
 #include "data/AccessLog.h"
 

@@ -1,8 +1,8 @@
 #include "NameDialog.h"
 
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "DialogPlacement.h"
 #include "MessageBox.h"
 #include "data/AccountRules.h"
 #include "data/Settings.h"
@@ -13,8 +13,7 @@ TNameDialog::TNameDialog(TDialogMode mode, const QString& caption, const QString
       box(new TEdPlus(this)),
       cmdOK(new QPushButton(QStringLiteral("OK"), this)),
       cmdCancel(new QPushButton(QStringLiteral("Cancel"), this)),
-      mode_(mode),
-      mainWindow_(mainWindow) {
+      mode_(mode) {
   setWindowTitle(caption);
   setModal(true);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -27,16 +26,13 @@ TNameDialog::TNameDialog(TDialogMode mode, const QString& caption, const QString
 
   auto* text = new QLabel(label, this);
   text->setBuddy(box);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cmdOK);
-  buttons->addWidget(cmdCancel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text);
   layout->addWidget(box);
   layout->addSpacing(6);
-  layout->addLayout(buttons);
+  layout->addLayout(ButtonRow({cmdOK, cmdCancel}));
   setFixedSize(340, sizeHint().height());
+  CentreOnMainWindow(this, mainWindow);
 
   box->OnKeyPress = [this](QChar& key) {
     if (key == QLatin1Char('\r')) {
@@ -49,11 +45,6 @@ TNameDialog::TNameDialog(TDialogMode mode, const QString& caption, const QString
   };
   connect(cmdOK, &QPushButton::clicked, this, &TNameDialog::cmdOKClick);
   connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
-}
-
-void TNameDialog::showEvent(QShowEvent* event) {
-  QDialog::showEvent(event);
-  CentreOnMainWindow(this, mainWindow_);
 }
 
 void TNameDialog::cmdOKClick() {

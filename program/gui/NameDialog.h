@@ -36,9 +36,6 @@ class TNameDialog : public QDialog {
   // Undoes a half-done Save after an error (cancels pending changes).
   virtual void Abandon() {}
 
-  void showEvent(QShowEvent* event) override;
-
  private:
   TDialogMode mode_;
-  QWidget* mainWindow_;
 };

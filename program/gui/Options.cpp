@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "Centre.h"
+#include "DialogPlacement.h"
 #include "MessageBox.h"
 #include "controls/BackgroundPanel.h"
 #include "controls/DBControls.h"

@@ -6,8 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "ButtonRow.h"
-#include "Centre.h"
+#include "DialogPlacement.h"
 
 TfrmWelcome::TfrmWelcome(QWidget* mainWindow) : QDialog(mainWindow) {
   setObjectName(QStringLiteral("frmWelcome"));

@@ -93,7 +93,7 @@ void TDataSet::closeCursor() noexcept {
 void TDataSet::resetRows() noexcept {
   rows_.clear();
   allFetched_ = false;
-  loaded_ = 0;
+  loadedRows_.clear();
   current_ = -1;
   lastTouched_ = -1;
   bof_ = eof_ = true;
@@ -204,10 +204,9 @@ bool TDataSet::fetchNext() {
   }
   Row row;
   std::memcpy(row.bookmark.data(), buffer->data(), 16);
-  row.buffer = std::move(buffer);
   rows_.push_back(std::move(row));
-  ++loaded_;
   lastTouched_ = static_cast<int>(rows_.size()) - 1;
+  keepBuffer(lastTouched_, std::move(buffer));
   trimWindow();
   return true;
 }
@@ -231,23 +230,38 @@ TDataSet::Buffer& TDataSet::rowBuffer(int index) {
     auto buffer = std::make_unique<Buffer>(recordSize_);
     CheckEngine(Bde::DbiGetRecord(cursor_, 0, buffer->data(), nullptr));
     std::memcpy(row.bookmark.data(), buffer->data(), 16);
-    row.buffer = std::move(buffer);
-    ++loaded_;
+    keepBuffer(index, std::move(buffer));
     lastTouched_ = index;
     trimWindow();
   }
   return *row.buffer;
 }
 
+void TDataSet::keepBuffer(int index, std::unique_ptr<Buffer> buffer) {
+  Row& row = rows_[static_cast<std::size_t>(index)];
+  if (!row.buffer) loadedRows_.push_back(index);
+  row.buffer = std::move(buffer);
+}
+
+void TDataSet::dropBuffer(int index) noexcept {
+  Row& row = rows_[static_cast<std::size_t>(index)];
+  if (!row.buffer) return;
+  row.buffer.reset();
+  loadedRows_.erase(std::find(loadedRows_.begin(), loadedRows_.end(), index));
+}
+
 void TDataSet::trimWindow() {
-  if (loaded_ <= 2 * kBufferWindow) return;
+  if (static_cast<int>(loadedRows_.size()) <= 2 * kBufferWindow) return;
   const int half = kBufferWindow / 2;
-  for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
-    Row& row = rows_[static_cast<std::size_t>(i)];
-    if (!row.buffer || std::abs(i - current_) <= half || std::abs(i - lastTouched_) <= half) continue;
-    row.buffer.reset();
-    --loaded_;
+  std::vector<int> kept;
+  kept.reserve(loadedRows_.size());
+  for (int i : loadedRows_) {
+    if (std::abs(i - current_) <= half || std::abs(i - lastTouched_) <= half)
+      kept.push_back(i);
+    else
+      rows_[static_cast<std::size_t>(i)].buffer.reset();
   }
+  loadedRows_ = std::move(kept);
 }
 
 TDataSet::Buffer* TDataSet::activeBuffer() {
@@ -509,13 +523,11 @@ void TDataSet::Post() {
     Row row;
     std::memcpy(row.bookmark.data(), editBuffer_.data(), 16);
     auto buffer = std::make_unique<Buffer>(recordSize_);
-    if (Bde::DbiGetRecord(cursor_, 0, buffer->data(), nullptr) == 0) {
-      std::memcpy(row.bookmark.data(), buffer->data(), 16);
-      row.buffer = std::move(buffer);
-      ++loaded_;
-    }
+    const bool read = Bde::DbiGetRecord(cursor_, 0, buffer->data(), nullptr) == 0;
+    if (read) std::memcpy(row.bookmark.data(), buffer->data(), 16);
     rows_.push_back(std::move(row));
     current_ = static_cast<int>(rows_.size()) - 1;
+    if (read) keepBuffer(current_, std::move(buffer));
   } else {
     Row& row = rows_[static_cast<std::size_t>(current_)];
     positionOn(row);
@@ -534,11 +546,9 @@ void TDataSet::Post() {
     auto buffer = std::make_unique<Buffer>(recordSize_);
     if (Bde::DbiGetRecord(cursor_, 0, buffer->data(), nullptr) == 0) {
       std::memcpy(row.bookmark.data(), buffer->data(), 16);
-      if (!row.buffer) ++loaded_;
-      row.buffer = std::move(buffer);
-    } else if (row.buffer) {
-      row.buffer.reset();
-      --loaded_;
+      keepBuffer(current_, std::move(buffer));
+    } else {
+      dropBuffer(current_);
     }
   }
   editBuffer_.clear();
@@ -590,8 +600,11 @@ void TDataSet::Delete() {
   pendingMemos_.clear();
   modified_ = false;
   state_ = TDataSetState::dsBrowse;
-  if (rows_[static_cast<std::size_t>(current_)].buffer) --loaded_;
+  dropBuffer(current_);
   rows_.erase(rows_.begin() + current_);
+  // The rows after it move up by one.
+  for (int& i : loadedRows_)
+    if (i > current_) --i;
   int row = current_;
   if (row >= static_cast<int>(rows_.size())) {
     bool more = false;

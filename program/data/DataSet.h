@@ -178,6 +178,10 @@ class TDataSet {
   void positionOn(Row& row);
   Buffer& rowBuffer(int row);
   void trimWindow();
+  // Gives row `index` its buffer, which it did not have.
+  void keepBuffer(int index, std::unique_ptr<Buffer> buffer);
+  // Drops row `index`'s buffer, if it has one.
+  void dropBuffer(int index) noexcept;
   void setCurrent(int row, bool bof, bool eof);
   void checkDetailsBrowseMode();
   void checkEditing() const;
@@ -207,7 +211,9 @@ class TDataSet {
 
   std::vector<Row> rows_;
   bool allFetched_ = false;
-  int loaded_ = 0;  // rows with a buffer
+  // The rows that hold a buffer, by index (a trim visits these, not every
+  // row fetched).
+  std::vector<int> loadedRows_;
   int current_ = -1;
   int lastTouched_ = -1;  // the row read last (a grid's), kept in the window too
   int runCount_ = 0;      // executions so far

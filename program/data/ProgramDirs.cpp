@@ -13,9 +13,10 @@ namespace ProgramDirs {
 namespace {
 
 QString executableDirectory() {
-  // programDirectory() gives $KEYHAVEN_HOME first; read the executable's own.
-  const QFileInfo exe(QStringLiteral("/proc/self/exe"));
-  return QFileInfo(exe.symLinkTarget()).absolutePath();
+  // programDirectory() gives $KEYHAVEN_HOME first; read the executable's own
+  // (once: the running program cannot move).
+  static const QString dir = QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+  return dir;
 }
 
 QString userDirectory() {

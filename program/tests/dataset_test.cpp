@@ -294,6 +294,13 @@ class DataSetTest : public QObject {
     QCOMPARE(groups.MoveBy(count - 1), count - 1);
     QCOMPARE(groups.MoveBy(-(count - 4)), -(count - 4));
     QCOMPARE(name.AsString(), QString("G0003 renamed"));
+    // A delete moves the rows after it up; near and far rows still read back.
+    groups.Delete();
+    QCOMPARE(name.AsString(), QString("G0004"));
+    for (int row : {count - 2, 2, count / 2, 3}) {
+      groups.setRecNo(row);
+      QCOMPARE(name.AsString(), QString("G%1").arg(row < 3 ? row : row + 1, 4, 10, QChar('0')));
+    }
   }
 
   // ---- changes ----------------------------------------------------------------
